@@ -1,0 +1,48 @@
+// The drive form /c= for any path, and the length of a path's root prefix.
+#include <zav/path.h>
+
+#include <windows.h>
+
+#include <cstring>
+
+namespace zav {
+
+namespace {
+
+bool lead(char c) { return IsDBCSLeadByte(static_cast<BYTE>(c)) != FALSE; }
+bool separator(char c) { return c == '/' || c == '\\'; }
+
+}  // namespace
+
+char* convert_drive_form_only(char* path) {
+  if (separator(path[0])) convert_drive_form(path, 0);
+  return path;
+}
+
+int root_prefix_length(const char* path) {
+  if (separator(path[0]) && separator(path[1])) {
+    if (path[2] == '\0') return -1;
+    int separators = 0;
+    int i = 2;
+    for (; path[i] != '\0'; ++i) {
+      if (lead(path[i])) {
+        if (path[++i] == '\0') break;
+        continue;
+      }
+      if (separator(path[i]) && ++separators == 2) return i;
+    }
+    // //server/share with nothing after the share name
+    if (separators == 1 && !separator(path[i - 1])) return i;
+    return -1;
+  }
+  for (int i = 0; path[i] != '\0'; ++i) {
+    if (lead(path[i])) {
+      if (path[++i] == '\0') break;
+    } else if (path[i] == ':') {
+      return i + 1;
+    }
+  }
+  return -1;
+}
+
+}  // namespace zav

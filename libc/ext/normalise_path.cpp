@@ -1,0 +1,62 @@
+#include <zav/path.h>
+#include <zav/startup.h>
+
+#include <windows.h>
+
+#include <cstring>
+
+namespace zav {
+
+int slash_drive_form = 0;
+
+namespace {
+
+bool lead(char c) { return IsDBCSLeadByte(static_cast<BYTE>(c)) != FALSE; }
+
+void backslashes_to_slashes(char* p) {
+  for (; *p != '\0'; ++p) {
+    if (lead(*p)) {
+      if (*++p == '\0') return;
+    } else if (*p == '\\') {
+      *p = '/';
+    }
+  }
+}
+
+}  // namespace
+
+char* convert_drive_form(char* path, int convert_backslashes) {
+  bool form = path[1] != '\0' && !lead(path[1]) && path[2] == '=' && (path[3] == '/' || path[3] == '\0');
+  if (!form) {
+    if (convert_backslashes) backslashes_to_slashes(path);
+    return path;
+  }
+  path[0] = path[1];
+  path[1] = ':';
+  if (path[3] == '\0') {
+    path[2] = '\0';
+    return path;
+  }
+  path[2] = '/';
+  char* to = path + 3;
+  for (const char* from = path + 4; *from != '\0';) {
+    if (lead(*from)) {
+      *to++ = *from++;
+      if (*from == '\0') break;
+      *to++ = *from++;
+    } else {
+      char c = *from++;
+      *to++ = convert_backslashes && c == '\\' ? '/' : c;
+    }
+  }
+  *to = '\0';
+  return path;
+}
+
+char* normalise_path(char* path) {
+  if (slash_drive_form && path[0] == '/' && !lead(path[0])) return convert_drive_form(path, 1);
+  backslashes_to_slashes(path);
+  return path;
+}
+
+}  // namespace zav

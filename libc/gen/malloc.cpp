@@ -1,0 +1,85 @@
+// malloc and friends over the Win32 process heap. Every block comes zero-filled;
+// heap failures are reported on stderr and never end the process.
+#include <windows.h>
+
+#include <cinttypes>
+#include <cstring>
+
+#include <zav/errno.h>
+#include <zav/getopt.h>
+#include <zav/stdio.h>
+#include <zav/stdlib.h>
+#include <zav/string.h>
+
+namespace zav {
+
+namespace {
+
+HANDLE process_heap = nullptr;
+
+// HeapAlloc does not set the last error when it fails, so a zero there still
+// has to read as "out of memory".
+void* fail_allocation() {
+  const DWORD code = GetLastError();
+  errno_ = code != 0 ? static_cast<int>(code) : ENOMEM_;
+  return nullptr;
+}
+
+const char* name_for_diagnostic() { return utility_name != nullptr ? utility_name : ""; }
+
+}  // namespace
+
+void init_process_heap(const char* what) {
+  process_heap = GetProcessHeap();
+  if (process_heap != nullptr) return;
+  const int code = static_cast<int>(GetLastError());
+  fprintf(stderr_, "%s: %s%s failed: GetProcessHeap() failed: %s\n", name_for_diagnostic(), "",
+          what, strerror(code));
+  fflush(stderr_);
+  errno_ = code;
+}
+
+void* malloc(std::size_t size) {
+  if (process_heap == nullptr) {
+    init_process_heap("malloc()");
+    if (process_heap == nullptr) return nullptr;
+  }
+  void* block = HeapAlloc(process_heap, HEAP_ZERO_MEMORY, size);
+  return block != nullptr ? block : fail_allocation();
+}
+
+void* realloc(void* block, std::size_t size) {
+  if (block == nullptr) return malloc(size);
+  if (process_heap == nullptr) {
+    init_process_heap("realloc()");
+    if (process_heap == nullptr) return nullptr;
+  }
+  void* grown = HeapReAlloc(process_heap, HEAP_ZERO_MEMORY, block, size);
+  return grown != nullptr ? grown : fail_allocation();
+}
+
+void free(void* block) {
+  const uintptr_t address = reinterpret_cast<uintptr_t>(block);
+  if (process_heap == nullptr) {
+    fprintf(stderr_, "%s: %sfree(0x%" PRIxPTR ") failed: heap not initialized\n",
+            name_for_diagnostic(), "", address);
+    fflush(stderr_);
+    return;
+  }
+  if (block == nullptr) return;
+  if (!HeapFree(process_heap, 0, block)) {
+    const int code = static_cast<int>(GetLastError());
+    fprintf(stderr_, "%s: %sfree(0x%" PRIxPTR ") failed: HeapFree() failed: %s\n",
+            name_for_diagnostic(), "", address, strerror(code));
+    fflush(stderr_);
+  }
+}
+
+char* strdup(const char* text) {
+  const std::size_t length = std::strlen(text);
+  char* copy = static_cast<char*>(malloc(length + 1));
+  if (copy != nullptr) std::memcpy(copy, text, length + 1);
+  return copy;
+}
+
+}  // namespace zav

@@ -1,0 +1,17 @@
+// Process start-up: from the process entry to the utility's main.
+#pragma once
+
+namespace zav {
+
+// The utility's main function, defined by each program and called by the
+// start-up code as exit(main(argc, argv, environ_)).
+int main(int argc, char** argv, char** envp);
+
+extern char** environ_;
+extern int slash_drive_form;
+
+// The process entry: sets the start-up flags and runs _main; never returns.
+[[noreturn]] void _cmain();
+[[noreturn]] void _main();
+
+}  // namespace zav

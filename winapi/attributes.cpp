@@ -1,0 +1,155 @@
+// Attributes kept on POSIX hosts: read-only as the owner's write permission,
+// hidden/system/archive in user.DOSATTRIB ("0x22", the form Samba and Wine
+// write), hidden also for dot names. Also the W forms that only convert names.
+#include "fs_common.h"
+
+#include "error_mapping.h"
+#include "paths.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sys/xattr.h>
+
+namespace winapi {
+namespace {
+
+constexpr DWORD dos_bits = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
+constexpr const char* dos_attribute_name = "user.DOSATTRIB";
+
+bool dot_name(const char* path) {
+  const char* slash = std::strrchr(path, '/');
+  const char* name = slash ? slash + 1 : path;
+  return name[0] == '.' && std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0;
+}
+
+bool unsupported(int error) { return error == ENOTSUP || error == ENOSYS; }
+
+// Write permissions that a file made now would get, for clearing read-only.
+mode_t creation_write_bits() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.starts_with("Umask:")) return 0222 & ~static_cast<mode_t>(std::strtoul(line.c_str() + 6, nullptr, 8));
+  }
+  return 0200;
+}
+
+}  // namespace
+
+bool wide_calls_missing() { return (GetVersion() & 0x80000000u) != 0; }
+
+std::optional<std::string> narrow_argument(LPCWSTR name) {
+  if (wide_calls_missing()) {
+    SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+    return std::nullopt;
+  }
+  if (!name) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return std::nullopt;
+  }
+  return narrow(std::u16string_view(name));
+}
+
+FILETIME file_time(const struct timespec& time) {
+  constexpr int64_t seconds_1601_to_1970 = 11644473600;
+  uint64_t ticks = static_cast<uint64_t>((time.tv_sec + seconds_1601_to_1970) * 10000000 + time.tv_nsec / 100);
+  return FILETIME{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+}
+
+DWORD dos_attributes(const char* host_path, bool* supported) {
+  char value[64];
+  ssize_t n = ::lgetxattr(host_path, dos_attribute_name, value, sizeof value - 1);
+  if (n < 0 && supported && unsupported(errno)) *supported = false;
+  if (n < 3) return 0;
+  value[n] = '\0';
+  if (value[0] != '0' || (value[1] != 'x' && value[1] != 'X')) return 0;
+  return static_cast<DWORD>(std::strtoul(value + 2, nullptr, 16)) & dos_bits;
+}
+
+DWORD attributes_of(const char* host_path, const struct stat& entry, bool target_is_directory, bool* xattrs) {
+  DWORD attributes = 0;
+  bool link = S_ISLNK(entry.st_mode);
+  if (link) {
+    attributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+    if (target_is_directory) attributes |= FILE_ATTRIBUTE_DIRECTORY;
+  } else {
+    if (S_ISDIR(entry.st_mode)) attributes |= FILE_ATTRIBUTE_DIRECTORY;
+    if (!(entry.st_mode & S_IWUSR)) attributes |= FILE_ATTRIBUTE_READONLY;
+    // Links hold no user.* attributes on Linux: no need to ask.
+    if (!xattrs || *xattrs) attributes |= dos_attributes(host_path, xattrs);
+  }
+  if (dot_name(host_path)) attributes |= FILE_ATTRIBUTE_HIDDEN;
+  return attributes ? attributes : FILE_ATTRIBUTE_NORMAL;
+}
+
+}  // namespace winapi
+
+using namespace winapi;
+
+extern "C" {
+
+BOOL WINAPI SetFileAttributesA(LPCSTR lpFileName, DWORD dwFileAttributes) {
+  int error = 0;
+  auto found = host_path(lpFileName, &error);
+  if (!found) return fail(error, Call::generic, FALSE);
+  std::string path = *found;
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  struct stat st;
+  if (::lstat(path.c_str(), &st) != 0) return fail(errno, Call::generic, FALSE, path);
+  // A link has no permissions of its own and holds no user.* attributes.
+  if (S_ISLNK(st.st_mode)) return TRUE;
+
+  mode_t mode = st.st_mode & 07777;
+  if (dwFileAttributes & FILE_ATTRIBUTE_READONLY)
+    mode &= ~mode_t{0222};
+  else if (!(mode & S_IWUSR))
+    mode |= creation_write_bits() | S_IWUSR;
+  if (mode != (st.st_mode & 07777) && ::chmod(path.c_str(), mode) != 0)
+    return fail(errno, Call::generic, FALSE, path);
+
+  DWORD bits = dwFileAttributes & dos_bits;
+  int result;
+  if (bits != 0) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%x", static_cast<unsigned>(bits));
+    result = ::lsetxattr(path.c_str(), dos_attribute_name, text, std::strlen(text), 0);
+  } else {
+    result = ::lremovexattr(path.c_str(), dos_attribute_name);
+    if (result != 0 && errno == ENODATA) result = 0;
+  }
+  // Without extended attributes the bits have nowhere to go; Wine drops them too.
+  if (result != 0 && !unsupported(errno)) return fail(errno, Call::generic, FALSE, path);
+  return TRUE;
+}
+
+DWORD WINAPI GetFileAttributesW(LPCWSTR lpFileName) {
+  auto name = narrow_argument(lpFileName);
+  if (!name) return INVALID_FILE_ATTRIBUTES;
+  return GetFileAttributesA(name->c_str());
+}
+
+DWORD WINAPI GetShortPathNameA(LPCSTR lpszLongPath, LPSTR lpszShortPath, DWORD cchBuffer) {
+  if (!lpszLongPath) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  if (!*lpszLongPath) {
+    SetLastError(ERROR_PATH_NOT_FOUND);
+    return 0;
+  }
+  int error = 0;
+  auto path = host_path(lpszLongPath, &error);
+  if (!path) return fail(error, Call::generic, DWORD{0});
+  struct stat st;
+  if (::lstat(path->c_str(), &st) != 0) return fail(errno, Call::generic, DWORD{0}, *path);
+  // No 8.3 names on these file systems: the long name is the short one.
+  DWORD length = static_cast<DWORD>(std::strlen(lpszLongPath));
+  if (!lpszShortPath || cchBuffer <= length) return length + 1;
+  std::memmove(lpszShortPath, lpszLongPath, length + 1);
+  return length;
+}
+
+}  // extern "C"

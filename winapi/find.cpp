@@ -1,0 +1,263 @@
+// FindFirstFile/FindNextFile over readdir. Each entry costs one statx (times,
+// size, type without following links), a second one only for links, and one
+// user.DOSATTRIB read while the file system keeps extended attributes.
+#include "fs_common.h"
+
+#include "error_mapping.h"
+#include "paths.h"
+
+#include <cerrno>
+#include <algorithm>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <sys/stat.h>
+
+namespace winapi {
+namespace {
+
+struct Entry {
+  std::string name;
+  DWORD attributes = 0;
+  DWORD tag = 0;
+  FILETIME created{}, accessed{}, written{};
+  uint64_t size = 0;
+};
+
+struct Search {
+  std::string directory;  // host path, ends in '/'
+  std::string mask;
+  DIR* dir = nullptr;
+  int dots_left = 0;  // "." and ".." still to offer
+  bool xattrs = true;
+  ~Search() {
+    if (dir) ::closedir(dir);
+  }
+};
+
+std::mutex search_mutex;
+std::set<Search*> searches;  // guarded by search_mutex
+
+bool has_wildcard(std::string_view s) { return s.find_first_of("*?") != std::string_view::npos; }
+
+bool only_wildcards(const char* p) {
+  for (; *p; ++p)
+    if (*p != '*' && *p != '?') return false;
+  return true;
+}
+
+// Windows' rules: '?' may match nothing at the end of the name or before a dot,
+// and ".*" or ".???" after a name without extension match its end ("*.*" matches all).
+bool matches(const char* p, const char* n) {
+  while (*p) {
+    if (*p == '*') {
+      while (*p == '*') ++p;
+      if (!*p) return true;
+      for (const char* s = n;; ++s) {
+        if (matches(p, s)) return true;
+        if (!*s) return false;
+      }
+    }
+    if (*p == '?') {
+      if (!*n) {
+        ++p;
+        continue;
+      }
+      if (*n == '.' && matches(p + 1, n)) return true;
+      ++p, ++n;
+      continue;
+    }
+    if (*p == '.' && !*n) return only_wildcards(p + 1);
+    if (*p != *n) return false;
+    ++p, ++n;
+  }
+  return !*n;
+}
+
+bool describe(const std::string& host, const std::string& name, Entry* entry, bool* xattrs) {
+  struct statx x;
+  if (::statx(AT_FDCWD, host.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS | STATX_BTIME, &x) != 0) return false;
+  struct stat st {};
+  st.st_mode = x.stx_mode;
+  bool link = S_ISLNK(x.stx_mode);
+  bool target_directory = false;
+  if (link) {
+    struct stat target;
+    target_directory = ::stat(host.c_str(), &target) == 0 && S_ISDIR(target.st_mode);
+  }
+  entry->name = name;
+  entry->attributes = attributes_of(host.c_str(), st, target_directory, xattrs);
+  entry->tag = !link ? 0 : target_directory ? IO_REPARSE_TAG_MOUNT_POINT : IO_REPARSE_TAG_SYMLINK;
+  auto time = [](const statx_timestamp& t) { return file_time(timespec{t.tv_sec, t.tv_nsec}); };
+  entry->written = time(x.stx_mtime);
+  entry->accessed = time(x.stx_atime);
+  entry->created = time((x.stx_mask & STATX_BTIME) ? x.stx_btime : x.stx_ctime);
+  entry->size = S_ISREG(x.stx_mode) ? x.stx_size : 0;
+  return true;
+}
+
+bool next_entry(Search* search, Entry* entry) {
+  while (search->dots_left > 0) {
+    const char* dot = search->dots_left-- == 2 ? "." : "..";
+    if (matches(search->mask.c_str(), dot) && describe(search->directory + dot, dot, entry, &search->xattrs))
+      return true;
+  }
+  while (search->dir) {
+    errno = 0;
+    dirent* d = ::readdir(search->dir);
+    if (!d) return false;
+    if (std::strcmp(d->d_name, ".") == 0 || std::strcmp(d->d_name, "..") == 0) continue;
+    if (!matches(search->mask.c_str(), d->d_name)) continue;
+    // Gone between readdir and statx: the listing goes on without it.
+    if (describe(search->directory + d->d_name, d->d_name, entry, &search->xattrs)) return true;
+  }
+  return false;
+}
+
+Search* find_search(HANDLE handle) {
+  auto* search = static_cast<Search*>(handle);
+  std::lock_guard guard(search_mutex);
+  return searches.count(search) ? search : nullptr;
+}
+
+HANDLE first(LPCSTR pattern, Entry* entry) {
+  if (!pattern) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return INVALID_HANDLE_VALUE;
+  }
+  if (!*pattern) {
+    SetLastError(ERROR_PATH_NOT_FOUND);
+    return INVALID_HANDLE_VALUE;
+  }
+  int error = 0;
+  auto host = host_path(pattern, &error);
+  if (!host) return fail(error, Call::generic, INVALID_HANDLE_VALUE);
+  size_t slash = host->rfind('/');
+  std::string directory = slash == std::string::npos ? "./" : host->substr(0, slash + 1);
+  std::string mask = slash == std::string::npos ? *host : host->substr(slash + 1);
+  // A name ending in a separator, or a root, has no entry to find.
+  if (mask.empty()) {
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    return INVALID_HANDLE_VALUE;
+  }
+  struct stat st;
+  if (::stat(directory.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+    SetLastError(ERROR_PATH_NOT_FOUND);
+    return INVALID_HANDLE_VALUE;
+  }
+  auto search = std::make_unique<Search>();
+  search->directory = directory;
+  search->mask = mask;
+  if (has_wildcard(mask)) {
+    search->dir = ::opendir(directory.c_str());
+    if (!search->dir) return fail(errno, Call::generic, INVALID_HANDLE_VALUE, directory);
+    // Drive roots have no "." and ".." entries on Windows.
+    search->dots_left = directory == "/" ? 0 : 2;
+    if (!next_entry(search.get(), entry)) {
+      SetLastError(ERROR_FILE_NOT_FOUND);
+      return INVALID_HANDLE_VALUE;
+    }
+  } else if (!describe(*host, mask, entry, &search->xattrs)) {
+    return fail(errno, Call::generic, INVALID_HANDLE_VALUE, *host);
+  }
+  std::lock_guard guard(search_mutex);
+  searches.insert(search.get());
+  return search.release();
+}
+
+template <typename Data>
+void fill_common(const Entry& entry, Data* data) {
+  data->dwFileAttributes = entry.attributes;
+  data->ftCreationTime = entry.created;
+  data->ftLastAccessTime = entry.accessed;
+  data->ftLastWriteTime = entry.written;
+  data->nFileSizeHigh = static_cast<DWORD>(entry.size >> 32);
+  data->nFileSizeLow = static_cast<DWORD>(entry.size);
+  data->dwReserved0 = entry.tag;
+  data->dwReserved1 = 0;
+  data->cAlternateFileName[0] = 0;
+}
+
+void fill(const Entry& entry, WIN32_FIND_DATAA* data) {
+  fill_common(entry, data);
+  size_t n = std::min(entry.name.size(), size_t{MAX_PATH - 1});
+  std::memcpy(data->cFileName, entry.name.data(), n);
+  data->cFileName[n] = 0;
+}
+
+void fill(const Entry& entry, WIN32_FIND_DATAW* data) {
+  fill_common(entry, data);
+  std::u16string wide = widen(entry.name);
+  size_t n = std::min(wide.size(), size_t{MAX_PATH - 1});
+  std::memcpy(data->cFileName, wide.data(), n * sizeof(WCHAR));
+  data->cFileName[n] = 0;
+}
+
+template <typename Data>
+BOOL next(HANDLE handle, Data* data) {
+  Search* search = find_search(handle);
+  if (!search) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  Entry entry;
+  if (!next_entry(search, &entry)) {
+    SetLastError(ERROR_NO_MORE_FILES);
+    return FALSE;
+  }
+  fill(entry, data);
+  return TRUE;
+}
+
+}  // namespace
+}  // namespace winapi
+
+using namespace winapi;
+
+extern "C" {
+
+HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileData) {
+  Entry entry;
+  HANDLE handle = first(lpFileName, &entry);
+  if (handle != INVALID_HANDLE_VALUE) fill(entry, lpFindFileData);
+  return handle;
+}
+
+HANDLE WINAPI FindFirstFileW(LPCWSTR lpFileName, LPWIN32_FIND_DATAW lpFindFileData) {
+  auto name = narrow_argument(lpFileName);
+  if (!name) return INVALID_HANDLE_VALUE;
+  Entry entry;
+  HANDLE handle = first(name->c_str(), &entry);
+  if (handle != INVALID_HANDLE_VALUE) fill(entry, lpFindFileData);
+  return handle;
+}
+
+BOOL WINAPI FindNextFileA(HANDLE hFindFile, LPWIN32_FIND_DATAA lpFindFileData) {
+  return next(hFindFile, lpFindFileData);
+}
+
+BOOL WINAPI FindNextFileW(HANDLE hFindFile, LPWIN32_FIND_DATAW lpFindFileData) {
+  if (wide_calls_missing()) {
+    SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+    return FALSE;
+  }
+  return next(hFindFile, lpFindFileData);
+}
+
+BOOL WINAPI FindClose(HANDLE hFindFile) {
+  auto* search = static_cast<Search*>(hFindFile);
+  {
+    std::lock_guard guard(search_mutex);
+    if (!searches.erase(search)) {
+      SetLastError(ERROR_INVALID_HANDLE);
+      return FALSE;
+    }
+  }
+  delete search;
+  return TRUE;
+}
+
+}  // extern "C"

@@ -1,0 +1,11 @@
+// Settings of the Windows API layer that only exist on POSIX hosts.
+#pragma once
+
+extern "C" {
+
+// Makes the n-th heap allocation from now on (HeapAlloc or HeapReAlloc, the next
+// one being 1) fail; 0 switches injected failures off. The in-process form of
+// the WINAPI_HEAP_FAIL_AT setting.
+void WinapiSetHeapFailAt(long n);
+
+}  // extern "C"

@@ -1,0 +1,26 @@
+// Windows names to host paths: both separators, drive Z: as the host root, other
+// drives through WINAPI_DRIVE_<X>, and the DOS device names.
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace winapi {
+
+// The host path for a Windows name, or nothing with *error set to a host errno
+// (ENODEV for a drive that is not mapped or a network path).
+std::optional<std::string> host_path(const char* name, int* error);
+
+enum class Device { null, console_input, console_output, console };
+
+struct DeviceName {
+  Device device;
+  std::string directory;  // host path of the directory part, empty if none
+  int directory_error = 0;  // set when the directory part has no host path
+};
+
+// "nul", "con", "conin$", "conout$" in any case, alone, after a directory or
+// behind the \\.\ prefix.
+std::optional<DeviceName> dos_device(const char* name);
+
+}  // namespace winapi

@@ -1,0 +1,280 @@
+// SHFileOperationA's FO_DELETE. With FOF_ALLOWUNDO a file goes into the
+// freedesktop.org trash, where file managers, gio and trash-cli find and restore
+// it: the home trash for files on its file system, the volume's own trash
+// directory for the others. A file that no trash can take stays where it is:
+// it is never copied across file systems.
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <ftw.h>
+#include <optional>
+#include <pwd.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <shellapi.h>
+
+#include "error_mapping.h"
+#include "handle_table.h"
+#include "paths.h"
+
+namespace winapi {
+namespace {
+
+// The Win32 code SHFileOperationA answers with for a host errno.
+int failure(int host_errno, const std::string& path = {}) {
+  return static_cast<int>(win32_error_from_errno(host_errno, Call::generic, path.empty() ? nullptr : path.c_str()));
+}
+
+std::string parent_of(const std::string& path) {
+  auto slash = path.rfind('/');
+  return slash == std::string::npos || slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string last_component(const std::string& path) {
+  auto slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string absolute_path(const std::string& path) {
+  std::string full = path;
+  if (!path.starts_with('/')) {
+    char cwd[PATH_MAX];
+    if (::getcwd(cwd, sizeof cwd)) full = std::string(cwd) + "/" + path;
+  }
+  while (full.size() > 1 && full.back() == '/') full.pop_back();
+  return full;
+}
+
+std::string data_home() {
+  // Read at each call: a relative XDG_DATA_HOME is to be ignored.
+  const char* setting = std::getenv("XDG_DATA_HOME");
+  if (setting && setting[0] == '/') return setting;
+  const char* home = std::getenv("HOME");
+  std::string base = home && *home ? home : "";
+  if (base.empty())
+    if (const passwd* entry = ::getpwuid(::getuid())) base = entry->pw_dir;
+  return base + "/.local/share";
+}
+
+// The device of the path, or of its nearest existing ancestor.
+dev_t device_of_nearest(std::string path) {
+  struct stat st;
+  while (::stat(path.c_str(), &st) != 0) {
+    if (path == "/") return 0;
+    path = parent_of(path);
+  }
+  return st.st_dev;
+}
+
+bool make_directories(const std::string& path, mode_t mode) {
+  struct stat st;
+  if (::lstat(path.c_str(), &st) == 0) {
+    if (S_ISDIR(st.st_mode)) return true;
+    errno = ENOTDIR;
+    return false;
+  }
+  if (path != "/" && !make_directories(parent_of(path), mode)) return false;
+  return ::mkdir(path.c_str(), mode) == 0 || errno == EEXIST;
+}
+
+// A trash directory of ours: a real directory, owned by us.
+bool usable_trash(const std::string& path) {
+  struct stat st;
+  if (::lstat(path.c_str(), &st) != 0) {
+    if (errno != ENOENT || ::mkdir(path.c_str(), 0700) != 0) return false;
+    if (::lstat(path.c_str(), &st) != 0) return false;
+  }
+  if (!S_ISDIR(st.st_mode) || st.st_uid != ::getuid()) {
+    errno = EACCES;
+    return false;
+  }
+  return true;
+}
+
+struct Trash {
+  std::string directory;
+  std::string topdir;  // empty for the home trash, whose Path= is absolute
+};
+
+// The mount point of the file system that holds `directory`.
+std::string top_directory(const std::string& directory, dev_t device) {
+  std::string top = directory;
+  while (top != "/") {
+    struct stat st;
+    std::string up = parent_of(top);
+    if (::stat(up.c_str(), &st) != 0 || st.st_dev != device) break;
+    top = up;
+  }
+  return top;
+}
+
+std::optional<Trash> trash_for(const std::string& real_parent, dev_t device, int* error) {
+  const std::string home_trash = data_home() + "/Trash";
+  if (device_of_nearest(home_trash) == device) {
+    if (!make_directories(home_trash + "/files", 0700) || !make_directories(home_trash + "/info", 0700)) {
+      *error = errno;
+      return std::nullopt;
+    }
+    return Trash{home_trash, {}};
+  }
+  const std::string top = top_directory(real_parent, device);
+  const std::string base = top == "/" ? "" : top;
+  const std::string uid = std::to_string(::getuid());
+  std::optional<std::string> chosen;
+  struct stat st;
+  const std::string shared = base + "/.Trash";
+  // The shared .Trash counts only as a real sticky directory: anything else
+  // could be a trap set by another user.
+  if (::lstat(shared.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && (st.st_mode & S_ISVTX) &&
+      usable_trash(shared + "/" + uid))
+    chosen = shared + "/" + uid;
+  if (!chosen) {
+    std::string own = base + "/.Trash-" + uid;
+    if (!usable_trash(own)) {
+      *error = errno;
+      return std::nullopt;
+    }
+    chosen = own;
+  }
+  for (const char* sub : {"/files", "/info"}) {
+    std::string path = *chosen + sub;
+    if ((::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) || ::lstat(path.c_str(), &st) != 0 ||
+        !S_ISDIR(st.st_mode)) {
+      *error = errno == EEXIST ? ENOTDIR : errno;
+      return std::nullopt;
+    }
+  }
+  return Trash{*chosen, top};
+}
+
+std::string percent_encoded(const std::string& path) {
+  static const char hex[] = "0123456789ABCDEF";
+  std::string out;
+  for (unsigned char c : path) {
+    if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || std::strchr("-_.~/", c)) {
+      out += static_cast<char>(c);
+    } else {
+      out += '%';
+      out += hex[c >> 4];
+      out += hex[c & 15];
+    }
+  }
+  return out;
+}
+
+std::string deletion_date() {
+  std::time_t now = std::time(nullptr);
+  std::tm local{};
+  ::localtime_r(&now, &local);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &local);
+  return text;
+}
+
+// "name", then "name.2", "report.3.txt": the extension stays last for file managers.
+std::string candidate(const std::string& name, int attempt) {
+  if (attempt == 1) return name;
+  auto dot = name.rfind('.');
+  if (dot == std::string::npos || dot == 0) return name + "." + std::to_string(attempt);
+  return name.substr(0, dot) + "." + std::to_string(attempt) + name.substr(dot);
+}
+
+int move_to_trash(const std::string& path, const struct stat& st) {
+  char real[PATH_MAX];
+  if (!::realpath(parent_of(path).c_str(), real)) return failure(errno, path);
+  const std::string real_parent = real;
+  const std::string name = last_component(path);
+  const std::string original = (real_parent == "/" ? "" : real_parent) + "/" + name;
+
+  int error = 0;
+  auto trash = trash_for(real_parent, st.st_dev, &error);
+  if (!trash) return failure(error);
+
+  std::string recorded = original;
+  if (!trash->topdir.empty() && trash->topdir != "/") recorded = original.substr(trash->topdir.size() + 1);
+  else if (!trash->topdir.empty()) recorded = original.substr(1);
+  const std::string record =
+      "[Trash Info]\nPath=" + percent_encoded(recorded) + "\nDeletionDate=" + deletion_date() + "\n";
+
+  for (int attempt = 1; attempt <= 10000; ++attempt) {
+    const std::string entry = candidate(name, attempt);
+    const std::string info = trash->directory + "/info/" + entry + ".trashinfo";
+    const std::string target = trash->directory + "/files/" + entry;
+    // The info file is made first and exclusively: it reserves the name.
+    int fd = ::open(info.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0) {
+      if (errno == EEXIST) continue;
+      return failure(errno, info);
+    }
+    struct stat taken;
+    if (::lstat(target.c_str(), &taken) == 0) {  // a stray file without its record
+      ::close(fd);
+      ::unlink(info.c_str());
+      continue;
+    }
+    bool written = ::write(fd, record.data(), record.size()) == static_cast<ssize_t>(record.size());
+    int write_error = errno;
+    if (::close(fd) != 0 && written) {
+      written = false;
+      write_error = errno;
+    }
+    if (!written) {
+      ::unlink(info.c_str());
+      return failure(write_error ? write_error : ENOSPC);
+    }
+    if (::rename(path.c_str(), target.c_str()) != 0) {
+      int rename_error = errno;
+      ::unlink(info.c_str());
+      return failure(rename_error, path);
+    }
+    return 0;
+  }
+  return failure(EEXIST);
+}
+
+int remove_entry(const char* path, const struct stat*, int type, struct FTW*) {
+  return (type == FTW_DP ? ::rmdir(path) : ::unlink(path)) == 0 ? 0 : errno;
+}
+
+int delete_for_good(const std::string& path, const struct stat& st) {
+  if (!S_ISDIR(st.st_mode)) return ::unlink(path.c_str()) == 0 ? 0 : failure(errno, path);
+  int error = ::nftw(path.c_str(), remove_entry, 16, FTW_DEPTH | FTW_PHYS);
+  return error == 0 ? 0 : failure(error > 0 ? error : errno, path);
+}
+
+int delete_one(const char* name, FILEOP_FLAGS flags) {
+  int error = 0;
+  auto host = host_path(name, &error);
+  if (!host) return failure(error);
+  const std::string path = absolute_path(*host);
+  struct stat st;
+  if (::lstat(path.c_str(), &st) != 0) return failure(errno, path);
+  if (!sharing_allows(st.st_dev, st.st_ino, access_delete, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE))
+    return failure(ETXTBSY);
+  return (flags & FOF_ALLOWUNDO) ? move_to_trash(path, st) : delete_for_good(path, st);
+}
+
+}  // namespace
+}  // namespace winapi
+
+extern "C" {
+
+int WINAPI SHFileOperationA(LPSHFILEOPSTRUCTA lpFileOp) {
+  if (!lpFileOp || !lpFileOp->pFrom) return ERROR_INVALID_PARAMETER;
+  lpFileOp->fAnyOperationsAborted = FALSE;
+  if (lpFileOp->wFunc != FO_DELETE) return winapi::failure(EOPNOTSUPP);
+  // pFrom is a list of names, each ending in a NUL, the list in a second one.
+  for (const char* name = lpFileOp->pFrom; *name; name += std::strlen(name) + 1) {
+    int result = winapi::delete_one(name, lpFileOp->fFlags);
+    if (result != 0) return result;
+  }
+  return 0;
+}
+
+}  // extern "C"
