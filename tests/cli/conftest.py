@@ -48,6 +48,47 @@ class Target:
                               cwd=cwd, env=full_env, timeout=timeout)
         return Result(proc.returncode, proc.stdout, proc.stderr)
 
+    def run_tty(self, name, *args, answers=(), cwd=None, env=None, timeout=60):
+        """Runs with a pseudo-terminal as standard input. Each answer is typed once
+        one more question (a text ending in "? ") has reached standard error: a
+        program may flush terminal input that arrives before it asks."""
+        import pty
+        import threading
+        import time
+        full_env = dict(os.environ)
+        full_env.update(env or {})
+        master, slave = pty.openpty()
+        proc = subprocess.Popen(self.command(name, args), stdin=slave, stdout=subprocess.PIPE,
+                                stderr=subprocess.PIPE, cwd=cwd, env=full_env)
+        os.close(slave)
+        out, err = bytearray(), bytearray()
+
+        def drain(stream, sink):
+            for chunk in iter(lambda: stream.read1(4096), b""):
+                sink.extend(chunk)
+
+        readers = [threading.Thread(target=drain, args=(proc.stdout, out), daemon=True),
+                   threading.Thread(target=drain, args=(proc.stderr, err), daemon=True)]
+        for t in readers:
+            t.start()
+        deadline = time.monotonic() + timeout
+        try:
+            for asked, answer in enumerate(answers, start=1):
+                while bytes(err).count(b"? ") < asked and proc.poll() is None:
+                    if time.monotonic() > deadline:
+                        raise TimeoutError(f"no question {asked} after {timeout}s: {bytes(err)!r}")
+                    time.sleep(0.02)
+                os.write(master, answer)
+            proc.wait(timeout=max(1, deadline - time.monotonic()))
+        finally:
+            if proc.poll() is None:
+                proc.kill()
+                proc.wait()
+            for t in readers:
+                t.join(timeout=5)
+            os.close(master)
+        return Result(proc.returncode, bytes(out), bytes(err))
+
     def text(self, s):
         """The bytes a text-mode stream writes for s."""
         return s.encode().replace(b"\n", self.nl)

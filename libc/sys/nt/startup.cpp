@@ -137,6 +137,7 @@ void build_environment(const char* block) {
 void _main() {
   if (init_descriptor_table() != 0) fatal_startup_error();
   init_stream_table();
+  SetFileApisToOEM();
 
   char* block = GetEnvironmentStrings();
   build_environment(block != nullptr ? block : const_cast<char*>("\0"));
@@ -147,7 +148,9 @@ void _main() {
   args.gl_pathv = static_cast<char**>(malloc(sizeof(char*) * args.gl_capacity));
   if (args.gl_pathv == nullptr) fatal_startup_error();
   args.gl_first = args.gl_pathv;
-  split_command_line(GetCommandLineA(), &args);
+  char* command_line = GetCommandLineA();
+  CharToOemA(command_line, command_line);
+  split_command_line(command_line, &args);
   args.gl_first[args.gl_pathc] = nullptr;
 
   exit(main(args.gl_pathc, args.gl_first, environ_));
