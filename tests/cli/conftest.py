@@ -1,5 +1,6 @@
 """Runs the programs of one build: the host programs directly, the Windows ones under Wine."""
 import os
+import re
 import shutil
 import subprocess
 from dataclasses import dataclass
@@ -14,6 +15,11 @@ WINE_RUN = REPO / "scripts" / "wine-run"
 def pytest_addoption(parser):
     parser.addoption("--target", default="host", choices=("host", "windows"))
     parser.addoption("--bin-dir", default=None, help="folder that holds the programs")
+
+
+# Wine's own notes about the host (such as an unreadable volume label), not
+# anything the program wrote.
+WINE_NOTE = re.compile(rb"^wine: [^\n]*\n", re.M)
 
 
 @dataclass
@@ -46,7 +52,7 @@ class Target:
                               stdin=None if stdin is not None else stdin_arg,
                               stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                               cwd=cwd, env=full_env, timeout=timeout)
-        return Result(proc.returncode, proc.stdout, proc.stderr)
+        return self.result(proc.returncode, proc.stdout, proc.stderr)
 
     def run_tty(self, name, *args, answers=(), cwd=None, env=None, timeout=60):
         """Runs with a pseudo-terminal as standard input. Each answer is typed once
@@ -87,7 +93,12 @@ class Target:
             for t in readers:
                 t.join(timeout=5)
             os.close(master)
-        return Result(proc.returncode, bytes(out), bytes(err))
+        return self.result(proc.returncode, bytes(out), bytes(err))
+
+    def result(self, status, out, err):
+        if self.windows:
+            err = WINE_NOTE.sub(b"", err)
+        return Result(status, out, err)
 
     def text(self, s):
         """The bytes a text-mode stream writes for s."""
