@@ -62,6 +62,10 @@ bool add_entry(const char* name, const char* value) {
     std::free(entry);
     return false;
   }
+  // Kept reachable: environ may move on (setenv reallocates) while others still hold these.
+  static auto* kept = new std::vector<void*>;
+  kept->push_back(grown);
+  kept->push_back(entry);
   for (size_t i = 0; i < count; ++i) grown[i] = environ[i];
   grown[count] = entry;
   grown[count + 1] = nullptr;

@@ -129,9 +129,13 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
   const std::string& path = *found;
 
   struct stat st;
-  if ((dwFlagsAndAttributes & FILE_FLAG_OPEN_REPARSE_POINT) && ::lstat(path.c_str(), &st) == 0 &&
-      S_ISLNK(st.st_mode))
-    return open_link(path, st, rights, dwShareMode, disposition, dwFlagsAndAttributes, inherit);
+  if (dwFlagsAndAttributes & FILE_FLAG_OPEN_REPARSE_POINT) {
+    // "junction\" still names the junction itself.
+    std::string link = path;
+    while (link.size() > 1 && link.back() == '/') link.pop_back();
+    if (::lstat(link.c_str(), &st) == 0 && S_ISLNK(st.st_mode))
+      return open_link(link, st, rights, dwShareMode, disposition, dwFlagsAndAttributes, inherit);
+  }
   bool exists = ::stat(path.c_str(), &st) == 0;
   if (!exists && errno != ENOENT) return fail(errno, Call::create_file, INVALID_HANDLE_VALUE, path);
   bool directory = exists && S_ISDIR(st.st_mode);

@@ -49,8 +49,8 @@ bool only_wildcards(const char* p) {
   return true;
 }
 
-// Windows' rules: '?' may match nothing at the end of the name or before a dot,
-// and ".*" or ".???" after a name without extension match its end ("*.*" matches all).
+// Windows' rules as Wine keeps them: '?' is one character, and ".*" after a name
+// without extension matches its end ("*.*" matches all, "ab.*" matches "ab").
 bool matches(const char* p, const char* n) {
   while (*p) {
     if (*p == '*') {
@@ -62,11 +62,7 @@ bool matches(const char* p, const char* n) {
       }
     }
     if (*p == '?') {
-      if (!*n) {
-        ++p;
-        continue;
-      }
-      if (*n == '.' && matches(p + 1, n)) return true;
+      if (!*n) return false;
       ++p, ++n;
       continue;
     }
@@ -132,8 +128,15 @@ HANDLE first(LPCSTR pattern, Entry* entry) {
     SetLastError(ERROR_PATH_NOT_FOUND);
     return INVALID_HANDLE_VALUE;
   }
+  // The name is made whole first, as Windows does: "dir\\." is "dir".
+  DWORD full_error = 0;
+  auto full = full_path_name(pattern, &full_error);
+  if (!full) {
+    SetLastError(full_error);
+    return INVALID_HANDLE_VALUE;
+  }
   int error = 0;
-  auto host = host_path(pattern, &error);
+  auto host = host_path(full->c_str(), &error);
   if (!host) return fail(error, Call::generic, INVALID_HANDLE_VALUE);
   size_t slash = host->rfind('/');
   std::string directory = slash == std::string::npos ? "./" : host->substr(0, slash + 1);

@@ -4,13 +4,35 @@
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
+#include <type_traits>
 #include <vector>
 
 namespace winapi {
 namespace {
 
-bool drive_letter(std::string_view s) {
-  return s.size() >= 2 && s[1] == ':' && std::isalpha(static_cast<unsigned char>(s[0]));
+template <typename C>
+using String = std::basic_string<C>;
+
+template <typename C>
+String<C> text(std::string_view narrow_text) {
+  if constexpr (std::is_same_v<C, char>)
+    return String<C>(narrow_text);
+  else
+    return widen(narrow_text);
+}
+
+template <typename C>
+bool drive_letter(std::basic_string_view<C> s) {
+  return s.size() >= 2 && s[1] == ':' && s[0] < 0x80 && std::isalpha(static_cast<unsigned char>(s[0]));
+}
+
+template <typename C>
+bool starts_with(const String<C>& s, const char* prefix) {
+  size_t n = std::strlen(prefix);
+  if (s.size() < n) return false;
+  for (size_t i = 0; i < n; ++i)
+    if (s[i] != static_cast<C>(prefix[i])) return false;
+  return true;
 }
 
 // The directory drive X: was last left in: "=X:" in the environment, else its root.
@@ -18,7 +40,7 @@ std::string drive_directory(char letter) {
   std::string name = std::string("=") + letter + ":";
   char value[MAX_PATH * 4];
   DWORD n = GetEnvironmentVariableA(name.c_str(), value, sizeof value);
-  if (n > 0 && n < sizeof value && drive_letter(value) &&
+  if (n > 0 && n < sizeof value && drive_letter(std::string_view(value)) &&
       std::toupper(static_cast<unsigned char>(value[0])) == letter)
     return value;
   return std::string(1, letter) + ":\\";
@@ -26,36 +48,77 @@ std::string drive_directory(char letter) {
 
 // Joins root and the components of rest, resolving "." and ".." without going
 // above the root.
-std::string collapse(const std::string& root, std::string_view rest) {
-  std::vector<std::string_view> parts;
+template <typename C>
+String<C> collapse(const String<C>& root, const String<C>& rest) {
+  using View = std::basic_string_view<C>;
+  const C separator = '\\';
+  const C dot[] = {'.', 0}, dots[] = {'.', '.', 0};
+  std::vector<View> parts;
+  View whole(rest);
   size_t i = 0;
-  while (i <= rest.size()) {
-    size_t end = rest.find('\\', i);
-    if (end == std::string_view::npos) end = rest.size();
-    std::string_view part = rest.substr(i, end - i);
-    if (part == "..") {
+  while (i <= whole.size()) {
+    size_t end = whole.find(separator, i);
+    if (end == View::npos) end = whole.size();
+    View part = whole.substr(i, end - i);
+    if (part == dots) {
       if (!parts.empty()) parts.pop_back();
-    } else if (!part.empty() && part != ".") {
+    } else if (!part.empty() && part != dot) {
       parts.push_back(part);
     }
     i = end + 1;
   }
-  std::string_view last;
-  size_t cut = rest.find_last_not_of('\\');
-  bool trailing = !rest.empty() && cut != rest.size() - 1;
-  if (cut != std::string_view::npos) {
-    size_t start = rest.find_last_of('\\', cut);
-    last = rest.substr(start == std::string_view::npos ? 0 : start + 1, cut + 1 - (start == std::string_view::npos ? 0 : start + 1));
+  size_t cut = whole.find_last_not_of(separator);
+  bool trailing = !whole.empty() && cut != whole.size() - 1;
+  if (cut != View::npos) {
+    size_t start = whole.find_last_of(separator, cut);
+    start = start == View::npos ? 0 : start + 1;
+    View last = whole.substr(start, cut + 1 - start);
+    // "dir\." and "dir\.." name the directory itself, without a separator after it.
+    if (last == dot || last == dots) trailing = false;
   }
-  // "dir\." and "dir\.." name the directory itself, without a separator after it.
-  if (last == "." || last == "..") trailing = false;
-  std::string out = root + "\\";
+  String<C> out = root + separator;
   for (size_t k = 0; k < parts.size(); ++k) {
-    if (k) out += '\\';
+    if (k) out += separator;
     out.append(parts[k]);
   }
-  if (trailing && !parts.empty()) out += '\\';
+  if (trailing && !parts.empty()) out += separator;
   return out;
+}
+
+template <typename C>
+std::optional<String<C>> full_path(std::basic_string_view<C> name, DWORD* error) {
+  if (name.empty()) {
+    *error = ERROR_INVALID_NAME;
+    return std::nullopt;
+  }
+  String<C> s(name);
+  for (C& c : s)
+    if (c == '/') c = '\\';
+  if (starts_with(s, "\\\\?\\")) return String<C>(name);
+  if (starts_with(s, "\\\\.\\")) return text<C>("\\\\.\\") + collapse(String<C>(), s.substr(4)).substr(1);
+  if (starts_with(s, "\\\\")) {
+    // \\server\share is the root of a network name.
+    size_t server_end = s.find('\\', 2);
+    if (server_end == String<C>::npos) return s;
+    size_t share_end = s.find('\\', server_end + 1);
+    if (share_end == String<C>::npos) return s;
+    return collapse(s.substr(0, share_end), s.substr(share_end));
+  }
+  if (drive_letter(std::basic_string_view<C>(s))) {
+    char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(s[0])));
+    String<C> root = text<C>(std::string(1, letter) + ":");
+    String<C> rest = s.substr(2);
+    if (!rest.empty() && rest[0] == '\\') return collapse(root, rest);
+    std::string current = current_directory();
+    std::string base =
+        drive_letter(std::string_view(current)) && current[0] == letter ? current : drive_directory(letter);
+    return collapse(root, text<C>(base.substr(2) + "\\") + rest);
+  }
+  // Rooted names without a drive are on Z:, as the layer maps them.
+  if (s[0] == '\\') return collapse(text<C>("Z:"), s);
+  std::string current = current_directory();
+  if (current.starts_with("\\\\")) return full_path(std::basic_string_view<C>(text<C>(current + "\\") + s), error);
+  return collapse(text<C>(current.substr(0, 2)), text<C>(current.substr(2) + "\\") + s);
 }
 
 }  // namespace
@@ -70,37 +133,7 @@ std::string windows_form(std::string_view host_absolute) {
 }
 
 std::optional<std::string> full_path_name(std::string_view name, DWORD* error) {
-  if (name.empty()) {
-    *error = ERROR_INVALID_NAME;
-    return std::nullopt;
-  }
-  std::string s(name);
-  for (char& c : s)
-    if (c == '/') c = '\\';
-  if (s.starts_with("\\\\?\\")) return std::string(name);
-  if (s.starts_with("\\\\.\\")) return "\\\\.\\" + collapse("", s.substr(4)).substr(1);
-  if (s.starts_with("\\\\")) {
-    // \\server\share is the root of a network name.
-    size_t server_end = s.find('\\', 2);
-    if (server_end == std::string::npos) return s;
-    size_t share_end = s.find('\\', server_end + 1);
-    if (share_end == std::string::npos) return s;
-    return collapse(s.substr(0, share_end), s.substr(share_end));
-  }
-  if (drive_letter(s)) {
-    char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(s[0])));
-    std::string root = std::string(1, letter) + ":";
-    std::string rest = s.substr(2);
-    if (rest.starts_with('\\')) return collapse(root, rest);
-    std::string current = current_directory();
-    std::string base = drive_letter(current) && current[0] == letter ? current : drive_directory(letter);
-    return collapse(root, base.substr(2) + "\\" + rest);
-  }
-  // Rooted names without a drive are on Z:, as the layer maps them.
-  if (s.starts_with('\\')) return collapse("Z:", s);
-  std::string current = current_directory();
-  if (current.starts_with("\\\\")) return *full_path_name(current + "\\" + s, error);
-  return collapse(current.substr(0, 2), current.substr(2) + "\\" + s);
+  return full_path<char>(name, error);
 }
 
 }  // namespace winapi
@@ -128,15 +161,14 @@ DWORD WINAPI GetFullPathNameA(LPCSTR lpFileName, DWORD nBufferLength, LPSTR lpBu
 }
 
 DWORD WINAPI GetFullPathNameW(LPCWSTR lpFileName, DWORD nBufferLength, LPWSTR lpBuffer, LPWSTR* lpFilePart) {
-  auto name = narrow_argument(lpFileName);
-  if (!name) return 0;
+  if (!narrow_argument(lpFileName)) return 0;
   DWORD error = 0;
-  auto full = full_path_name(*name, &error);
+  auto full = full_path<char16_t>(std::u16string_view(lpFileName), &error);
   if (!full) {
     SetLastError(error);
     return 0;
   }
-  std::u16string wide = widen(*full);
+  const std::u16string& wide = *full;
   DWORD length = static_cast<DWORD>(wide.size());
   if (!lpBuffer || nBufferLength <= length) return length + 1;
   std::memcpy(lpBuffer, wide.c_str(), (length + 1) * sizeof(WCHAR));

@@ -215,7 +215,8 @@ DWORD WINAPI GetPrivateProfileSectionA(LPCSTR lpAppName, LPSTR lpReturnedString,
     list += '\0';
   }
   if (nSize < 2) return 0;
-  if (list.size() + 1 > nSize) {
+  // A list that takes the buffer to its last byte counts as too long, as Wine has it.
+  if (list.size() + 2 > nSize) {
     // As much as fits, cut anywhere, and still a proper double-NUL list.
     const DWORD kept = nSize - 2;
     std::memcpy(lpReturnedString, list.data(), kept);

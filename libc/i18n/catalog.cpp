@@ -120,7 +120,7 @@ const char* lookup(nl_catd catd, int set, int number) {
 // Appends `n` bytes at `*at`; false when the path would reach path_size.
 bool append(char* buffer, std::size_t* at, const char* text, std::size_t n) {
   if (*at + n >= path_size) return false;
-  std::memcpy(buffer + *at, text, n);
+  if (n > 0) std::memcpy(buffer + *at, text, n);
   *at += n;
   return true;
 }

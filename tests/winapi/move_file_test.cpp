@@ -18,13 +18,22 @@ using namespace conformance;
 
 namespace {
 
+// A name of the test's directory as the host spells it.
+[[maybe_unused]] std::string host(std::string name) {
+#ifndef _WIN32
+  for (char& c : name)
+    if (c == '\\') c = '/';
+#endif
+  return name;
+}
+
 class MoveFileTest : public TempDirTest {
  protected:
   void SetUp() override {
     TempDirTest::SetUp();
     // Requests of the layer go to a directory of the test, never to /etc/tmpfiles.d.
     ASSERT_TRUE(CreateDirectoryA(path("tmpfiles.d").c_str(), nullptr));
-    ASSERT_TRUE(SetEnvironmentVariableA("WINAPI_TMPFILES_DIR", path("tmpfiles.d").c_str()));
+    ASSERT_TRUE(SetEnvironmentVariableA("WINAPI_TMPFILES_DIR", host(path("tmpfiles.d")).c_str()));
   }
   void TearDown() override {
     SetEnvironmentVariableA("WINAPI_TMPFILES_DIR", nullptr);
@@ -114,12 +123,6 @@ TEST_F(MoveFileTest, DeletionAtNextStartIsRecordedWithoutTouchingTheFile) {
 
 #ifndef _WIN32
 namespace fs = std::filesystem;
-
-std::string host(std::string name) {
-  for (char& c : name)
-    if (c == '\\') c = '/';
-  return name;
-}
 
 std::vector<fs::path> drop_ins(const std::string& directory) {
   std::vector<fs::path> found;

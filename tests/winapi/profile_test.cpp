@@ -10,6 +10,8 @@ using namespace conformance;
 
 namespace {
 
+using namespace std::string_literals;
+
 class ProfileTest : public TempDirTest {
  public:
   BOOL write(const char* section, const char* key, const char* value, const std::string& file = "test.ini") {
@@ -21,11 +23,15 @@ class ProfileTest : public TempDirTest {
     std::string buffer(size, '#');
     DWORD got = GetPrivateProfileSectionA(name, buffer.data(), size, path(file).c_str());
     if (result) *result = got;
-    return buffer.substr(0, std::min<size_t>(size, got + 2));
+    return buffer.substr(0, buffer.find("\0\0"s) + 2);
+  }
+  // The buffer as filled, every byte of it.
+  std::string raw_section(const char* name, DWORD size, DWORD* result) {
+    std::string buffer(size, '#');
+    *result = GetPrivateProfileSectionA(name, buffer.data(), size, path("test.ini").c_str());
+    return buffer;
   }
 };
-
-using namespace std::string_literals;
 
 TEST_F(ProfileTest, WriteCreatesTheFileWithCrLfLines) {
   SetLastError(sentinel);
@@ -49,26 +55,25 @@ TEST_F(ProfileTest, SectionCountsWithoutTheFinalNul) {
   ASSERT_TRUE(write("Rename", "NUL", "C:\\BAR.TXT"));
   ASSERT_TRUE(write("Rename", "x", "y"));
   DWORD result = 0;
-  SetLastError(sentinel);
   EXPECT_EQ(section("Rename", 64, &result), "NUL=C:\\BAR.TXT\0x=y\0\0"s);
-  EXPECT_EQ(result, 18u);
-  EXPECT_EQ(GetLastError(), sentinel);
+  EXPECT_EQ(result, 19u);
 }
 
 TEST_F(ProfileTest, TooSmallBufferGivesSizeMinusTwo) {
   ASSERT_TRUE(write("Rename", "NUL", "C:\\BAR.TXT"));
   ASSERT_TRUE(write("Rename", "x", "y"));
-  const std::string whole = "NUL=C:\\BAR.TXT\0x=y\0"s;  // 18 characters and the final NUL
-  for (DWORD size : {2u, 3u, 10u, 15u, 16u, 17u, 18u}) {
+  const std::string whole = "NUL=C:\\BAR.TXT\0x=y\0"s;  // 19 characters and the final NUL
+  // A list that would fill the buffer to the last byte counts as too long too.
+  for (DWORD size : {2u, 3u, 10u, 15u, 16u, 17u, 18u, 19u, 20u}) {
     SCOPED_TRACE("buffer of " + std::to_string(size));
     DWORD result = 0;
-    std::string got = section("Rename", size, &result);
+    std::string got = raw_section("Rename", size, &result);
     EXPECT_EQ(result, size - 2);
     EXPECT_EQ(got, whole.substr(0, size - 2) + "\0\0"s) << "cut short and still a double-NUL list";
   }
   DWORD result = 0;
-  EXPECT_EQ(section("Rename", 19, &result), whole + "\0"s) << "exactly big enough";
-  EXPECT_EQ(result, 18u);
+  EXPECT_EQ(section("Rename", 21, &result), whole + "\0"s) << "big enough";
+  EXPECT_EQ(result, 19u);
 }
 
 TEST_F(ProfileTest, MissingSectionsAndFiles) {
@@ -193,7 +198,7 @@ TEST_F(LayerWindowsDirectory, BareFileNameIsInTheWindowsDirectory) {
   EXPECT_TRUE(WritePrivateProfileStringA("Rename", "NUL", "Z:\\X", "WININIT.INI"));
   EXPECT_EQ(contents("WININIT.INI"), "[Rename]\r\nNUL=Z:\\X\r\n");
   char buffer[64];
-  EXPECT_EQ(GetPrivateProfileSectionA("Rename", buffer, sizeof buffer, "WININIT.INI"), 8u);
+  EXPECT_EQ(GetPrivateProfileSectionA("Rename", buffer, sizeof buffer, "WININIT.INI"), 9u);
 }
 #endif
 

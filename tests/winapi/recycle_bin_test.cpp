@@ -248,7 +248,9 @@ TEST_F(TrashLayout, FileStaysWhenNoTrashCanBeMade) {
 TEST_F(TrashLayout, FailedRenameTakesItsRecordBack) {
   // The trash belongs to the unprivileged user, the file's directory does not.
   fs::create_directories(home_);
-  if (::geteuid() == 0) ASSERT_EQ(::chown(home_.c_str(), 65534, 65534), 0);
+  if (::geteuid() == 0) {
+    ASSERT_EQ(::chown(home_.c_str(), 65534, 65534), 0);
+  }
   ASSERT_TRUE(CreateDirectoryA(path("locked").c_str(), nullptr));
   make_file("locked\\f", "x");
   ::chmod(host(dir()).c_str(), 0755);

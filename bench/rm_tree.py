@@ -1,0 +1,102 @@
+#!/usr/bin/env python3
+"""Removes the same trees with our rm -r and the host's rm -rf, alternating, and
+prints the ratio of the median times and both peak memory figures.
+
+    bench/rm_tree.py [--rm build/host/bin/rm] [--runs 5] [--shapes wide,flat,deep]
+"""
+import argparse
+import os
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+from pathlib import Path
+
+REPO = Path(__file__).resolve().parents[1]
+
+
+def build_wide(root):
+    """100,000 empty files in 1,000 directories."""
+    for d in range(1000):
+        sub = root / f"d{d:04}"
+        sub.mkdir()
+        for f in range(100):
+            (sub / f"f{f:03}").touch()
+
+
+def build_flat(root):
+    """One directory of 100,000 files."""
+    for f in range(100_000):
+        (root / f"file{f:06}").touch()
+
+
+def build_deep(root):
+    """A chain 200 directories deep, a file at each level."""
+    here = root
+    for level in range(200):
+        here = here / f"level{level:03}"
+        here.mkdir()
+        (here / "f").touch()
+
+
+SHAPES = {"wide": build_wide, "flat": build_flat, "deep": build_deep}
+
+
+def timed_run(command, cwd):
+    """Wall time and peak resident memory (KiB) of one child process."""
+    start = time.perf_counter()
+    proc = subprocess.Popen(command, cwd=cwd, stdin=subprocess.DEVNULL,
+                            stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+    _, status, usage = os.wait4(proc.pid, 0)
+    elapsed = time.perf_counter() - start
+    err = proc.stderr.read()
+    proc.stderr.close()
+    if os.waitstatus_to_exitcode(status) != 0:
+        sys.exit(f"{command[0]} failed: {err.decode(errors='replace')}")
+    return elapsed, usage.ru_maxrss
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--rm", default=str(REPO / "build" / "host" / "bin" / "rm"))
+    parser.add_argument("--host-rm", default=shutil.which("rm"))
+    parser.add_argument("--runs", type=int, default=5)
+    parser.add_argument("--shapes", default="wide,flat,deep")
+    parser.add_argument("--dir", default=None, help="where to build the trees (default: a temporary folder)")
+    args = parser.parse_args()
+
+    ours = [args.rm, "-r", "tree"]
+    theirs = [args.host_rm, "-rf", "tree"]
+    print(f"ours:   {' '.join(ours)}\nhost's: {' '.join(theirs)}\nruns:   {args.runs} each, alternating\n")
+    print(f"{'shape':6} {'ours s':>9} {'host s':>9} {'ratio':>6} {'ours KiB':>9} {'host KiB':>9} {'ratio':>6}")
+    worst = 0.0
+    with tempfile.TemporaryDirectory(dir=args.dir) as scratch:
+        for shape in args.shapes.split(","):
+            times = {"ours": [], "host": []}
+            memory = {"ours": 0, "host": 0}
+            for run in range(args.runs):
+                order = [("ours", ours), ("host", theirs)]
+                if run % 2:
+                    order.reverse()
+                for who, command in order:
+                    tree = Path(scratch) / "tree"
+                    tree.mkdir()
+                    SHAPES[shape](tree)
+                    os.sync()
+                    elapsed, peak = timed_run(command, scratch)
+                    if tree.exists():
+                        sys.exit(f"{who} left the {shape} tree behind")
+                    times[who].append(elapsed)
+                    memory[who] = max(memory[who], peak)
+            t_ours, t_host = statistics.median(times["ours"]), statistics.median(times["host"])
+            ratio = t_ours / t_host
+            worst = max(worst, ratio)
+            print(f"{shape:6} {t_ours:9.3f} {t_host:9.3f} {ratio:6.2f} {memory['ours']:9d} {memory['host']:9d} "
+                  f"{memory['ours'] / memory['host']:6.2f}")
+    print(f"\nworst time ratio: {worst:.2f} (target: at most 1.25)")
+
+
+if __name__ == "__main__":
+    main()

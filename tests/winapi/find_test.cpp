@@ -1,0 +1,141 @@
+// FindFirstFile/FindNextFile: order, wildcards, the find data and the errors.
+#include "conformance.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+using conformance::sentinel;
+
+class Find : public conformance::TempDirTest {
+ protected:
+  // Every name the pattern lists, in the order given.
+  std::vector<std::string> names(const std::string& pattern) {
+    std::vector<std::string> found;
+    WIN32_FIND_DATAA data;
+    SetLastError(sentinel);
+    HANDLE search = FindFirstFileA(path(pattern).c_str(), &data);
+    if (search == INVALID_HANDLE_VALUE) return {"error " + std::to_string(GetLastError())};
+    do found.push_back(data.cFileName);
+    while (FindNextFileA(search, &data));
+    EXPECT_EQ(GetLastError(), DWORD{ERROR_NO_MORE_FILES}) << pattern;
+    EXPECT_TRUE(FindClose(search));
+    return found;
+  }
+  static std::vector<std::string> sorted(std::vector<std::string> v) {
+    std::sort(v.begin(), v.end());
+    return v;
+  }
+};
+
+TEST_F(Find, DotsComeFirstThenEveryEntry) {
+  make_file("b.txt", "12345");
+  make_file("a");
+  ASSERT_TRUE(CreateDirectoryA(path("sub").c_str(), nullptr));
+  auto all = names("*");
+  ASSERT_EQ(all.size(), 5u);
+  EXPECT_EQ(all[0], ".");
+  EXPECT_EQ(all[1], "..");
+  EXPECT_EQ(sorted({all.begin() + 2, all.end()}), (std::vector<std::string>{"a", "b.txt", "sub"}));
+  EXPECT_EQ(names("*.*"), all) << "*.* matches names without a dot too";
+}
+
+TEST_F(Find, WildcardsInTheLastComponent) {
+  for (const char* name : {"ab.txt", "abc.txt", "ab", "x.log"}) make_file(name);
+  EXPECT_EQ(sorted(names("*.txt")), (std::vector<std::string>{"ab.txt", "abc.txt"}));
+  EXPECT_EQ(sorted(names("a?.txt")), (std::vector<std::string>{"ab.txt"}));
+  EXPECT_EQ(sorted(names("ab.*")), (std::vector<std::string>{"ab", "ab.txt"})) << "ab.* matches ab";
+  EXPECT_EQ(names("ab?"), (std::vector<std::string>{"error 2"})) << "? is one character, not none";
+  EXPECT_EQ(names("x.log"), (std::vector<std::string>{"x.log"}));
+  EXPECT_EQ(sorted(names("*b*")), (std::vector<std::string>{"ab", "ab.txt", "abc.txt"}));
+}
+
+#ifndef _WIN32
+// The host compares names exactly, and so do its patterns.
+TEST_F(Find, HostPatternsAreCaseSensitive) {
+  make_file("ab.txt");
+  make_file("Ab.txt");
+  EXPECT_EQ(names("a?.txt"), (std::vector<std::string>{"ab.txt"}));
+  EXPECT_EQ(names("AB.TXT"), (std::vector<std::string>{"error 2"}));
+}
+#endif
+
+TEST_F(Find, FindDataDescribesTheEntry) {
+  make_file("data", std::string(70000, 'x'));
+  ASSERT_TRUE(CreateDirectoryA(path("dir").c_str(), nullptr));
+  WIN32_FIND_DATAA data;
+  std::memset(&data, 0x55, sizeof data);
+  HANDLE search = FindFirstFileA(path("data").c_str(), &data);
+  ASSERT_NE(search, INVALID_HANDLE_VALUE) << GetLastError();
+  EXPECT_STREQ(data.cFileName, "data");
+  EXPECT_STREQ(data.cAlternateFileName, "");
+  EXPECT_EQ(data.nFileSizeLow, 70000u);
+  EXPECT_EQ(data.nFileSizeHigh, 0u);
+  EXPECT_EQ(data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY), 0u);
+  // Written in the last day: 100 ns ticks since 1601, far above 2020's.
+  ULONGLONG written = (ULONGLONG{data.ftLastWriteTime.dwHighDateTime} << 32) | data.ftLastWriteTime.dwLowDateTime;
+  EXPECT_GT(written, 132223104000000000ull);
+  EXPECT_TRUE(FindClose(search));
+
+  search = FindFirstFileA(path("dir").c_str(), &data);
+  ASSERT_NE(search, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY, DWORD{FILE_ATTRIBUTE_DIRECTORY});
+  EXPECT_STREQ(data.cFileName, "dir");
+  EXPECT_TRUE(FindClose(search));
+}
+
+TEST_F(Find, WideNamesAndData) {
+  make_file("w.txt", "abc");
+  std::string pattern = path("*.txt");
+  std::u16string wide(pattern.begin(), pattern.end());
+  WIN32_FIND_DATAW data;
+  HANDLE search = FindFirstFileW(reinterpret_cast<LPCWSTR>(wide.c_str()), &data);
+  ASSERT_NE(search, INVALID_HANDLE_VALUE) << GetLastError();
+  EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(data.cFileName)), u"w.txt");
+  EXPECT_EQ(data.nFileSizeLow, 3u);
+  SetLastError(sentinel);
+  EXPECT_FALSE(FindNextFileW(search, &data));
+  EXPECT_EQ(GetLastError(), DWORD{ERROR_NO_MORE_FILES});
+  EXPECT_TRUE(FindClose(search));
+}
+
+TEST_F(Find, Errors) {
+  make_file("file");
+  EXPECT_EQ(names("none*"), (std::vector<std::string>{"error 2"})) << "nothing matches";
+  EXPECT_EQ(names("none"), (std::vector<std::string>{"error 2"}));
+  EXPECT_EQ(names("missing\\*"), (std::vector<std::string>{"error 3"})) << "missing directory";
+  EXPECT_EQ(names("missing\\x"), (std::vector<std::string>{"error 3"}));
+
+  WIN32_FIND_DATAA data;
+  // A name ending in a separator names no entry; the runtime falls back to attributes.
+#ifdef _WIN32
+  const std::string root = "C:\\";
+#else
+  const std::string root = "Z:\\";
+#endif
+  for (const std::string& name : {dir() + "\\", root}) {
+    SetLastError(sentinel);
+    EXPECT_EQ(FindFirstFileA(name.c_str(), &data), INVALID_HANDLE_VALUE) << name;
+    EXPECT_EQ(GetLastError(), DWORD{ERROR_FILE_NOT_FOUND}) << name;
+  }
+  SetLastError(sentinel);
+  EXPECT_FALSE(FindClose(INVALID_HANDLE_VALUE));
+  EXPECT_EQ(GetLastError(), DWORD{ERROR_INVALID_HANDLE});
+}
+
+// The name is made whole first: "sub\." is "sub", "sub\x\.." is "sub" too.
+TEST_F(Find, DotsInTheNameResolveFirst) {
+  ASSERT_TRUE(CreateDirectoryA(path("sub").c_str(), nullptr));
+  for (const char* name : {"sub\\.", "sub\\x\\..", ".\\sub"}) {
+    WIN32_FIND_DATAA data;
+    HANDLE search = FindFirstFileA(path(name).c_str(), &data);
+    ASSERT_NE(search, INVALID_HANDLE_VALUE) << name << ": " << GetLastError();
+    EXPECT_STREQ(data.cFileName, "sub") << name;
+    EXPECT_EQ(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY, DWORD{FILE_ATTRIBUTE_DIRECTORY});
+    FindClose(search);
+  }
+}
+
+}  // namespace

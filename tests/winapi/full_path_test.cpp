@@ -1,0 +1,145 @@
+// GetFullPathNameA/W, the current directory and the per-drive "=X:" variables.
+#include "conformance.h"
+
+#include <cctype>
+
+namespace {
+
+using conformance::sentinel;
+
+std::string full(const std::string& name) {
+  char buffer[MAX_PATH * 2];
+  DWORD n = GetFullPathNameA(name.c_str(), sizeof buffer, buffer, nullptr);
+  return n > 0 && n < sizeof buffer ? std::string(buffer, n) : "error " + std::to_string(GetLastError());
+}
+
+std::string current() {
+  char buffer[MAX_PATH * 2];
+  DWORD n = GetCurrentDirectoryA(sizeof buffer, buffer);
+  return n > 0 && n < sizeof buffer ? std::string(buffer, n) : "error";
+}
+
+class FullPath : public conformance::TempDirTest {
+ protected:
+  void SetUp() override {
+    TempDirTest::SetUp();
+    saved_ = current();
+  }
+  void TearDown() override {
+    EXPECT_TRUE(SetCurrentDirectoryA(saved_.c_str()));
+    TempDirTest::TearDown();
+  }
+  std::string saved_;
+};
+
+TEST_F(FullPath, DotsResolveByText) {
+  const std::string base = full(dir());
+  ASSERT_TRUE(base.size() > 3 && base[1] == ':' && base[2] == '\\') << base;
+  EXPECT_EQ(full(dir() + "\\a\\..\\b"), base + "\\b");
+  EXPECT_EQ(full(dir() + "\\.\\x\\.\\y"), base + "\\x\\y");
+  EXPECT_EQ(full(dir() + "/p//q"), base + "\\p\\q") << "either separator, repeated ones collapse";
+  EXPECT_EQ(full(dir() + "\\missing\\"), base + "\\missing\\") << "a trailing separator stays";
+  EXPECT_EQ(full(dir() + "\\sub\\."), base + "\\sub");
+  std::string drive = base.substr(0, 2);
+  EXPECT_EQ(full(drive + "\\..\\..\\x"), drive + "\\x") << "never above the root";
+  EXPECT_EQ(full(drive + "\\"), drive + "\\");
+}
+
+TEST_F(FullPath, FilePartAndBufferSizes) {
+  std::string name = dir() + "\\file.txt";
+  const std::string expected = full(name);
+  char buffer[MAX_PATH * 2];
+  char* part = nullptr;
+  DWORD n = GetFullPathNameA(name.c_str(), sizeof buffer, buffer, &part);
+  ASSERT_EQ(n, expected.size());
+  ASSERT_NE(part, nullptr);
+  EXPECT_STREQ(part, "file.txt");
+  part = buffer;
+  GetFullPathNameA((dir() + "\\").c_str(), sizeof buffer, buffer, &part);
+  EXPECT_EQ(part, nullptr) << "no file part after a separator";
+
+  char small[4] = "abc";
+  EXPECT_EQ(GetFullPathNameA(name.c_str(), sizeof small, small, nullptr), expected.size() + 1)
+      << "too small: the size with the terminator";
+  EXPECT_EQ(GetFullPathNameA(name.c_str(), static_cast<DWORD>(expected.size()), buffer, nullptr),
+            expected.size() + 1);
+
+  std::u16string wide(name.begin(), name.end());
+  WCHAR wbuffer[MAX_PATH * 2];
+  WCHAR* wpart = nullptr;
+  DWORD wn = GetFullPathNameW(reinterpret_cast<LPCWSTR>(wide.c_str()), MAX_PATH * 2, wbuffer, &wpart);
+  EXPECT_EQ(wn, expected.size());
+  EXPECT_EQ(std::u16string(reinterpret_cast<char16_t*>(wbuffer)), std::u16string(expected.begin(), expected.end()));
+  ASSERT_NE(wpart, nullptr);
+  EXPECT_EQ(std::u16string(reinterpret_cast<char16_t*>(wpart)), u"file.txt");
+}
+
+TEST_F(FullPath, RelativeNamesFollowTheCurrentDirectory) {
+  ASSERT_TRUE(CreateDirectoryA(path("sub").c_str(), nullptr));
+  ASSERT_TRUE(SetCurrentDirectoryA(path("sub").c_str()));
+  const std::string here = current();
+  EXPECT_EQ(here, full(dir()) + "\\sub");
+  EXPECT_EQ(full("x"), here + "\\x");
+  EXPECT_EQ(full("..\\y"), full(dir()) + "\\y");
+  EXPECT_EQ(full(here.substr(0, 2) + "z"), here + "\\z") << "X:name on the current drive";
+  EXPECT_EQ(full("\\top"), here.substr(0, 2) + "\\top");
+  SetLastError(sentinel);
+  EXPECT_EQ(GetFullPathNameA("", MAX_PATH, nullptr, nullptr), 0u);
+}
+
+TEST_F(FullPath, CurrentDirectoryRoundTrip) {
+  ASSERT_TRUE(CreateDirectoryA(path("a").c_str(), nullptr));
+  ASSERT_TRUE(CreateDirectoryA(path("a\\b").c_str(), nullptr));
+  const std::string base = full(dir());
+  std::string mixed = dir() + "/a//b\\";
+  SetLastError(sentinel);
+  ASSERT_TRUE(SetCurrentDirectoryA(mixed.c_str())) << GetLastError();
+  EXPECT_EQ(current(), base + "\\a\\b") << "no trailing separator";
+  ASSERT_TRUE(SetCurrentDirectoryA(".."));
+  EXPECT_EQ(current(), base + "\\a");
+
+  char small[2];
+  DWORD needed = GetCurrentDirectoryA(sizeof small, small);
+  EXPECT_EQ(needed, current().size() + 1);
+  WCHAR wide[MAX_PATH * 2];
+  EXPECT_EQ(GetCurrentDirectoryW(MAX_PATH * 2, wide), current().size());
+
+  std::string drive = base.substr(0, 2);
+  ASSERT_TRUE(SetCurrentDirectoryA(drive.c_str())) << "the current drive: no change";
+  EXPECT_EQ(current(), base + "\\a");
+  ASSERT_TRUE(SetCurrentDirectoryA((drive + "\\").c_str()));
+  EXPECT_EQ(current(), drive + "\\") << "a root keeps its separator";
+}
+
+TEST_F(FullPath, SetCurrentDirectoryErrors) {
+  make_file("file");
+  const std::string before = current();
+  SetLastError(sentinel);
+  EXPECT_FALSE(SetCurrentDirectoryA(path("none").c_str()));
+  EXPECT_EQ(GetLastError(), DWORD{ERROR_FILE_NOT_FOUND});
+  SetLastError(sentinel);
+  EXPECT_FALSE(SetCurrentDirectoryA(path("none\\deeper").c_str()));
+  EXPECT_EQ(GetLastError(), DWORD{ERROR_PATH_NOT_FOUND});
+  SetLastError(sentinel);
+  EXPECT_FALSE(SetCurrentDirectoryA(path("file").c_str()));
+  EXPECT_EQ(GetLastError(), DWORD{ERROR_DIRECTORY});
+  EXPECT_EQ(current(), before);
+}
+
+TEST(DriveVariables, NamesBeginningWithEqualsAreKept) {
+  SetLastError(sentinel);
+  ASSERT_TRUE(SetEnvironmentVariableA("=Q:", "Q:\\somewhere")) << GetLastError();
+  char value[64] = "";
+  EXPECT_EQ(GetEnvironmentVariableA("=Q:", value, sizeof value), 12u);
+  EXPECT_STREQ(value, "Q:\\somewhere");
+  // The drive's own directory is where a relative name on it starts.
+  EXPECT_EQ(full("Q:file"), "Q:\\somewhere\\file");
+  EXPECT_TRUE(SetEnvironmentVariableA("=Q:", nullptr));
+  EXPECT_EQ(GetEnvironmentVariableA("=Q:", value, sizeof value), 0u);
+  EXPECT_EQ(full("Q:file"), "Q:\\file");
+  SetLastError(sentinel);
+  EXPECT_FALSE(SetEnvironmentVariableA("A=B", "x")) << "'=' only leads a name";
+  EXPECT_EQ(GetLastError(), DWORD{ERROR_INVALID_PARAMETER});
+}
+
+}  // namespace
