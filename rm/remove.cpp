@@ -4,6 +4,7 @@
 #include <zav/stat.h>
 #include <zav/stdio.h>
 #include <zav/text_message.h>
+#include <zav/tree_walk.h>
 #include <zav/unistd.h>
 
 #include "rm.h"
@@ -24,16 +25,50 @@ int remove_file(const char* path) {
 
 }  // namespace
 
+int rm_walk_callback(const char* path, struct zav::stat64_* status, int event, int) {
+  switch (event) {
+    case zav::WALK_DIR_PRE:
+      entered = false;
+      if (is_read_only(*status)) {
+        if (!confirm(path, zav::text_message(3197, "directory %s is read only. Remove anyway ? ", "P pathname")))
+          return zav::WALK_PRUNE;
+      } else if (interactive) {
+        if (!confirm(path, zav::text_message(5271, "enter directory %s ? ", "P pathname"))) return zav::WALK_PRUNE;
+      }
+      entered = true;
+      return 0;
+    case zav::WALK_NONDIR:
+      return rm_entry(path, status) != 0 ? 1 : 0;
+    case zav::WALK_NO_STATUS:
+      return report_failure(zav::text_message(1286, "cannot stat entry \"%s\"", "E filename"), path);
+    case zav::WALK_DIR_UNREADABLE:
+      if (!force && !entered) {
+        zav::eprintf(zav::text_message(1287, "cannot open directory \"%s\"", "E pathname"), path);
+        return 1;
+      }
+      [[fallthrough]];
+    case zav::WALK_DIR_POST:
+      if (interactive && !confirm(path, "remove directory %s ? ")) return 0;
+      if (zav::rmdir(path) == 0) return 0;
+      return report_failure(zav::text_message(3196, "cannot remove directory \"%s\"", "E pathname"), path);
+    default:
+      return 0;
+  }
+}
+
 int rm_directory(const char* path) {
   if (!recursive) {
     zav::fprintf(zav::stderr_, zav::text_message(1282, "rm: use \"-r\" to remove directory \"%s\"\n", "E pathname"),
                  path);
     return 1;
   }
-  // Trees are not walked yet: refuse rather than remove a part of one.
-  zav::errno_ = zav::ENOSYS_;
-  zav::eprintf("cannot remove directory \"%s\" (removing whole trees is not available yet)", path);
-  return 1;
+  zav::walk_physical = 1;
+  int walked = zav::tree_walk(path, rm_walk_callback);
+  if (walked == -1) {
+    zav::eprintf(zav::text_message(1283, "rm: fatal error during \"-r\" option", "E"));
+    return 1;
+  }
+  return walked == 1 ? 1 : 0;
 }
 
 int rm_entry(const char* path, const struct zav::stat* status) {

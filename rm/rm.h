@@ -3,6 +3,7 @@
 
 namespace zav {
 struct stat;
+struct stat64_;
 }
 
 namespace rm {
@@ -21,5 +22,7 @@ int report_failure(const char* message_format, const char* path);
 int usage();
 
 int rm_entry(const char* path, const struct zav::stat* status);
+int rm_directory(const char* path);
+int rm_walk_callback(const char* path, struct zav::stat64_* status, int event, int depth);
 
 }  // namespace rm

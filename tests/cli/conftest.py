@@ -18,8 +18,8 @@ def pytest_addoption(parser):
 
 
 # Wine's own notes about the host (such as an unreadable volume label), not
-# anything the program wrote.
-WINE_NOTE = re.compile(rb"^wine: [^\n]*\n", re.M)
+# anything the program wrote; one can land in the middle of a prompt's line.
+WINE_NOTE = re.compile(rb"wine: [^\n]*\n")
 
 
 @dataclass
