@@ -5,9 +5,9 @@ from pathlib import Path
 import pytest
 
 
-def build(root, spec):
-    """spec: paths relative to root; a trailing slash makes a directory."""
-    for item in spec:
+def build(root, entries):
+    """entries: paths relative to root; a trailing slash makes a directory."""
+    for item in entries:
         path = root / item
         if item.endswith("/"):
             path.mkdir(parents=True, exist_ok=True)
