@@ -2,6 +2,8 @@
 // its length limit, reading failures, and dirstat agreeing with lstat.
 #include <gtest/gtest.h>
 
+#include "scratch_tree.h"
+
 #include <windows.h>
 
 #include <algorithm>
@@ -20,49 +22,9 @@ namespace {
 
 using namespace zav;
 
-// A private directory whose entries are made and removed with the Windows API.
-class Entries {
+class Entries : public ztest::ScratchTree {
  public:
-  Entries() {
-    static int serial = 0;
-    root_ = "/tmp/zav-dirent-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++serial);
-    CreateDirectoryA(root_.c_str(), nullptr);
-  }
-  ~Entries() {
-    for (auto it = made_.rbegin(); it != made_.rend(); ++it) {
-      SetFileAttributesA(it->first.c_str(), FILE_ATTRIBUTE_NORMAL);
-      if (!(it->second ? RemoveDirectoryA(it->first.c_str()) : DeleteFileA(it->first.c_str())))
-        DeleteFileA(it->first.c_str());
-    }
-    RemoveDirectoryA(root_.c_str());
-  }
-  Entries(const Entries&) = delete;
-  Entries& operator=(const Entries&) = delete;
-
-  std::string file(const std::string& name, const std::string& bytes = "", DWORD attributes = 0) {
-    const std::string path = root_ + "/" + name;
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    EXPECT_NE(h, INVALID_HANDLE_VALUE) << path << ": last error " << GetLastError();
-    DWORD done = 0;
-    WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr);
-    CloseHandle(h);
-    made_.push_back({path, false});
-    if (attributes != 0) SetFileAttributesA(path.c_str(), attributes);
-    return path;
-  }
-  std::string dir(const std::string& name, DWORD attributes = 0) {
-    const std::string path = root_ + "/" + name;
-    EXPECT_TRUE(CreateDirectoryA(path.c_str(), nullptr)) << path << ": last error " << GetLastError();
-    made_.push_back({path, true});
-    if (attributes != 0) SetFileAttributesA(path.c_str(), attributes);
-    return path;
-  }
-  void forget_last() { made_.pop_back(); }
-  const std::string& root() const { return root_; }
-
- private:
-  std::string root_;
-  std::vector<std::pair<std::string, bool>> made_;
+  Entries() : ScratchTree("dirent") {}
 };
 
 // What the directory search itself returns, in its order.

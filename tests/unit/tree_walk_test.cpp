@@ -1,6 +1,8 @@
 // The file tree walk: event order, answers, depths and paths, as a removal sees them.
 #include <gtest/gtest.h>
 
+#include "scratch_tree.h"
+
 #include <windows.h>
 
 #include <algorithm>
@@ -22,51 +24,9 @@ namespace {
 
 using namespace zav;
 
-class Tree {
+class Tree : public ztest::ScratchTree {
  public:
-  Tree() {
-    static int serial = 0;
-    root_ = "/tmp/zav-walk-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++serial);
-    CreateDirectoryA(root_.c_str(), nullptr);
-  }
-  ~Tree() {
-    for (auto it = made_.rbegin(); it != made_.rend(); ++it) {
-      SetFileAttributesA(it->first.c_str(), FILE_ATTRIBUTE_NORMAL);
-      if (!(it->second ? RemoveDirectoryA(it->first.c_str()) : DeleteFileA(it->first.c_str())))
-        DeleteFileA(it->first.c_str());
-    }
-    RemoveDirectoryA(root_.c_str());
-  }
-  Tree(const Tree&) = delete;
-  Tree& operator=(const Tree&) = delete;
-
-  std::string file(const std::string& name) {
-    const std::string path = root_ + "/" + name;
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    EXPECT_NE(h, INVALID_HANDLE_VALUE) << path << ": last error " << GetLastError();
-    CloseHandle(h);
-    made_.push_back({path, false});
-    return path;
-  }
-  std::string dir(const std::string& name) {
-    const std::string path = root_ + "/" + name;
-    EXPECT_TRUE(CreateDirectoryA(path.c_str(), nullptr)) << path << ": last error " << GetLastError();
-    made_.push_back({path, true});
-    return path;
-  }
-#ifndef _WIN32
-  std::string link(const std::string& name, const std::string& target) {
-    const std::string path = root_ + "/" + name;
-    EXPECT_EQ(::symlink(target.c_str(), path.c_str()), 0);
-    made_.push_back({path, true});  // RemoveDirectoryA removes a link to a directory itself
-    return path;
-  }
-#endif
-  const std::string& root() const { return root_; }
-
- private:
-  std::string root_;
-  std::vector<std::pair<std::string, bool>> made_;
+  Tree() : ScratchTree("walk") {}
 };
 
 // The names of a directory, in the order of the directory search, without . and ..
