@@ -13,9 +13,9 @@
 
 namespace zav {
 
-namespace {
-
 HANDLE process_heap = nullptr;
+
+namespace {
 
 // HeapAlloc does not set the last error when it fails, so a zero there still
 // has to read as "out of memory".

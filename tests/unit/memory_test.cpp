@@ -92,6 +92,29 @@ TEST(Memory, FreeOfNullWritesNothing) {
   EXPECT_EQ(ztest::ScratchDir::contents(name), "");
 }
 
+TEST(Memory, FreeBeforeTheHeapExistsSaysSoAndReturns) {
+  ztest::ScratchDir dir;
+  const std::string name = dir.file("before.txt");
+  void* const heap = zav::process_heap;
+  const int saved = zav::fcntl(2, F_DUPFD_, 30);
+  const int file = zav::open(name.c_str(), O_WRONLY_ | O_CREAT_, 0666);
+  ASSERT_EQ(zav::dup2(file, 2), 2);
+  zav::close(file);
+  // The stream may fetch the heap again for its first buffer: forget it each time.
+  zav::process_heap = nullptr;
+  zav::free(reinterpret_cast<void*>(0xabc0));
+  zav::process_heap = nullptr;
+  zav::free(nullptr);
+  zav::process_heap = heap;
+  zav::fflush(stderr_);
+  zav::dup2(saved, 2);
+  zav::close(saved);
+  const std::string line = ": free(0xabc0) failed: heap not initialized";
+  const std::string text = ztest::ScratchDir::contents(name);
+  const std::string nl = text.find('\r') != std::string::npos ? "\r\n" : "\n";
+  EXPECT_EQ(text, line + nl + line.substr(0, 7) + "0x0) failed: heap not initialized" + nl);
+}
+
 TEST(Memory, LocksCanBeEnteredRecursively) {
   runtime_lock lock{nullptr};
   lock_create(&lock);

@@ -12,6 +12,8 @@ char* strdup(const char* text);
 // Fills the process heap handle; `what` names the caller ("malloc()", "realloc()")
 // in the diagnostic written when the system has no heap to give.
 void init_process_heap(const char* what);
+// The Win32 process heap, filled by the first malloc or realloc.
+extern void* process_heap;
 
 // The value of environment entry `name` in environ_ (exact name compare), or null.
 char* getenv(const char* name);
