@@ -85,7 +85,17 @@ class Target:
                         raise TimeoutError(f"no question {asked} after {timeout}s: {bytes(err)!r}")
                     time.sleep(0.02)
                 os.write(master, answer)
-            proc.wait(timeout=max(1, deadline - time.monotonic()))
+            # Wine puts the terminal into raw mode around its first read and may
+            # flush an answer typed a moment too early; once no question is left,
+            # typing the last answer again is harmless, so do that while waiting.
+            while proc.poll() is None:
+                if time.monotonic() > deadline:
+                    raise TimeoutError(f"still running after {timeout}s: {bytes(err)!r}")
+                try:
+                    proc.wait(timeout=1)
+                except subprocess.TimeoutExpired:
+                    if answers and bytes(err).count(b"? ") == len(answers):
+                        os.write(master, answers[-1])
         finally:
             if proc.poll() is None:
                 proc.kill()

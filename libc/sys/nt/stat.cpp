@@ -2,6 +2,7 @@
 // its Win32 find data.
 #include <windows.h>
 
+#include <cstdint>
 #include <cstring>
 #include <ctime>
 
@@ -99,6 +100,22 @@ uint32_t mode_from_attributes(DWORD attributes) {
 
 bool filetime_is_zero(const FILETIME& t) { return t.dwLowDateTime == 0 && t.dwHighDateTime == 0; }
 
+// Years in which mktime of any C library we run on (the Windows one stops
+// before 1970 and after 3000; zones kept local mean time until about 1900)
+// agrees with plain arithmetic; outside them mktime still decides.
+constexpr int first_plain_year = 1971;
+constexpr int last_plain_year = 2999;
+
+// Days from 1970-01-01 to a date of the proleptic Gregorian calendar.
+int64_t days_from_civil(int64_t year, int month, int day) {
+  year -= month <= 2;
+  const int64_t era = (year >= 0 ? year : year - 399) / 400;
+  const int64_t year_of_era = year - era * 400;
+  const int64_t day_of_year = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
+  const int64_t day_of_era = year_of_era * 365 + year_of_era / 4 - year_of_era / 100 + day_of_year;
+  return era * 146097 + day_of_era - 719468;
+}
+
 bool have_time_zone = false;
 TIME_ZONE_INFORMATION time_zone;
 
@@ -124,6 +141,15 @@ time_t filetime_to_time_t(const FILETIME* file_time) {
   }
   SYSTEMTIME st;
   if (!FileTimeToSystemTime(file_time, &st)) return set_errno_from_last_error();
+  if (st.wYear >= first_plain_year && st.wYear <= last_plain_year) {
+    // mktime reads these UTC fields as local standard time and so adds the
+    // zone's standard bias (Bias + StandardBias), which is taken off again
+    // below: what is left is the fields' own second count. Computed here
+    // because the host C library's mktime looks at the zone file on every
+    // call, three times per file status.
+    return static_cast<time_t>(days_from_civil(st.wYear, st.wMonth, st.wDay) * 86400 + st.wHour * 3600 +
+                               st.wMinute * 60 + st.wSecond);
+  }
   struct tm tm {};
   tm.tm_year = st.wYear - 1900;
   tm.tm_mon = st.wMonth - 1;
