@@ -7,6 +7,7 @@
 #include "paths.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -59,10 +60,31 @@ FILETIME file_time(const struct timespec& time) {
   return FILETIME{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
 }
 
-DWORD dos_attributes(const char* host_path, bool* supported) {
+namespace {
+
+// The last entry seen without user.DOSATTRIB. Setting an extended attribute
+// changes the entry's ctime, so while device, inode and ctime are the same the
+// attribute is still absent and clearing it would change nothing.
+struct NoDosAttribute {
+  dev_t device = 0;
+  ino_t inode = 0;
+  struct timespec changed {};
+  bool valid = false;
+};
+thread_local NoDosAttribute no_dos_attribute;
+
+bool same_entry(const NoDosAttribute& memo, const struct stat& entry) {
+  return memo.valid && memo.device == entry.st_dev && memo.inode == entry.st_ino &&
+         memo.changed.tv_sec == entry.st_ctim.tv_sec && memo.changed.tv_nsec == entry.st_ctim.tv_nsec;
+}
+
+}  // namespace
+
+DWORD dos_attributes(const char* host_path, bool* supported, bool* absent) {
   char value[64];
   ssize_t n = ::lgetxattr(host_path, dos_attribute_name, value, sizeof value - 1);
   if (n < 0 && supported && unsupported(errno)) *supported = false;
+  if (n < 0 && absent && errno == ENODATA) *absent = true;
   if (n < 3) return 0;
   value[n] = '\0';
   if (value[0] != '0' || (value[1] != 'x' && value[1] != 'X')) return 0;
@@ -79,7 +101,11 @@ DWORD attributes_of(const char* host_path, const struct stat& entry, bool target
     if (S_ISDIR(entry.st_mode)) attributes |= FILE_ATTRIBUTE_DIRECTORY;
     if (!(entry.st_mode & S_IWUSR)) attributes |= FILE_ATTRIBUTE_READONLY;
     // Links hold no user.* attributes on Linux: no need to ask.
-    if (!xattrs || *xattrs) attributes |= dos_attributes(host_path, xattrs);
+    if (!xattrs || *xattrs) {
+      bool absent = false;
+      attributes |= dos_attributes(host_path, xattrs, &absent);
+      if (absent) no_dos_attribute = {entry.st_dev, entry.st_ino, entry.st_ctim, true};
+    }
   }
   if (dot_name(host_path)) attributes |= FILE_ATTRIBUTE_HIDDEN;
   return attributes ? attributes : FILE_ATTRIBUTE_NORMAL;
@@ -93,12 +119,12 @@ extern "C" {
 
 BOOL WINAPI SetFileAttributesA(LPCSTR lpFileName, DWORD dwFileAttributes) {
   int error = 0;
-  auto found = host_path(lpFileName, &error);
-  if (!found) return fail(error, Call::generic, FALSE);
-  std::string path = *found;
-  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  char path[PATH_MAX];
+  std::size_t length = host_path_into(lpFileName, path, sizeof path, &error);
+  if (error) return fail(error, Call::generic, FALSE);
+  while (length > 1 && path[length - 1] == '/') path[--length] = '\0';
   struct stat st;
-  if (::lstat(path.c_str(), &st) != 0) return fail(errno, Call::generic, FALSE, path);
+  if (::lstat(path, &st) != 0) return fail(errno, Call::generic, FALSE, path);
   // A link has no permissions of its own and holds no user.* attributes.
   if (S_ISLNK(st.st_mode)) return TRUE;
 
@@ -107,17 +133,17 @@ BOOL WINAPI SetFileAttributesA(LPCSTR lpFileName, DWORD dwFileAttributes) {
     mode &= ~mode_t{0222};
   else if (!(mode & S_IWUSR))
     mode |= creation_write_bits() | S_IWUSR;
-  if (mode != (st.st_mode & 07777) && ::chmod(path.c_str(), mode) != 0)
-    return fail(errno, Call::generic, FALSE, path);
+  if (mode != (st.st_mode & 07777) && ::chmod(path, mode) != 0) return fail(errno, Call::generic, FALSE, path);
 
   DWORD bits = dwFileAttributes & dos_bits;
   int result;
   if (bits != 0) {
     char text[16];
     std::snprintf(text, sizeof text, "0x%x", static_cast<unsigned>(bits));
-    result = ::lsetxattr(path.c_str(), dos_attribute_name, text, std::strlen(text), 0);
+    result = ::lsetxattr(path, dos_attribute_name, text, std::strlen(text), 0);
   } else {
-    result = ::lremovexattr(path.c_str(), dos_attribute_name);
+    if (same_entry(no_dos_attribute, st)) return TRUE;
+    result = ::lremovexattr(path, dos_attribute_name);
     if (result != 0 && errno == ENODATA) result = 0;
   }
   // Without extended attributes the bits have nowhere to go; Wine drops them too.

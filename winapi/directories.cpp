@@ -1,4 +1,6 @@
 #include <cerrno>
+#include <climits>
+#include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,24 +21,24 @@ BOOL WINAPI CreateDirectoryA(LPCSTR lpPathName, LPSECURITY_ATTRIBUTES) {
 
 BOOL WINAPI RemoveDirectoryA(LPCSTR lpPathName) {
   int error = 0;
-  auto path = host_path(lpPathName, &error);
-  if (!path) return fail(error, Call::remove_directory, FALSE);
-  // A symbolic link stands for a junction here: it goes, never what it leads to.
+  char path[PATH_MAX];
+  std::size_t length = host_path_into(lpPathName, path, sizeof path, &error);
+  if (error) return fail(error, Call::remove_directory, FALSE);
+  // rmdir refuses a link, so the usual case needs no look first. A symbolic
+  // link stands for a junction here: it goes, never what it leads to.
+  if (::rmdir(path) == 0) return TRUE;
+  const int rmdir_error = errno == EEXIST ? ENOTEMPTY : errno;
+  char link[PATH_MAX];
+  std::memcpy(link, path, length + 1);
+  while (length > 1 && link[length - 1] == '/') link[--length] = '\0';
   struct stat st;
-  std::string link = *path;
-  while (link.size() > 1 && link.back() == '/') link.pop_back();
-  if (::lstat(link.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+  if (::lstat(link, &st) == 0 && S_ISLNK(st.st_mode)) {
     struct stat target;
-    if (::stat(link.c_str(), &target) != 0 || !S_ISDIR(target.st_mode))
-      return fail(ENOTDIR, Call::remove_directory, FALSE, link);
-    if (::unlink(link.c_str()) != 0) return fail(errno, Call::remove_directory, FALSE, link);
+    if (::stat(link, &target) != 0 || !S_ISDIR(target.st_mode)) return fail(ENOTDIR, Call::remove_directory, FALSE, link);
+    if (::unlink(link) != 0) return fail(errno, Call::remove_directory, FALSE, link);
     return TRUE;
   }
-  if (::rmdir(path->c_str()) != 0) {
-    int rmdir_error = errno == EEXIST ? ENOTEMPTY : errno;
-    return fail(rmdir_error, Call::remove_directory, FALSE, *path);
-  }
-  return TRUE;
+  return fail(rmdir_error, Call::remove_directory, FALSE, path);
 }
 
 }  // extern "C"

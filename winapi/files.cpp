@@ -197,20 +197,20 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
 
 BOOL WINAPI DeleteFileA(LPCSTR lpFileName) {
   int error = 0;
-  auto found = host_path(lpFileName, &error);
-  if (!found) return fail(error, Call::remove_file, FALSE);
-  const std::string& path = *found;
+  char path[PATH_MAX];
+  host_path_into(lpFileName, path, sizeof path, &error);
+  if (error) return fail(error, Call::remove_file, FALSE);
   struct stat st;
-  if (::lstat(path.c_str(), &st) != 0) return fail(errno, Call::remove_file, FALSE, path);
+  if (::lstat(path, &st) != 0) return fail(errno, Call::remove_file, FALSE, path);
   if (S_ISDIR(st.st_mode)) return fail(EACCES, Call::remove_file, FALSE, path);
   // A link to a directory is a junction on Windows, which DeleteFileA refuses.
   struct stat target;
-  if (S_ISLNK(st.st_mode) && ::stat(path.c_str(), &target) == 0 && S_ISDIR(target.st_mode))
+  if (S_ISLNK(st.st_mode) && ::stat(path, &target) == 0 && S_ISDIR(target.st_mode))
     return fail(EACCES, Call::remove_file, FALSE, path);
   if (S_ISREG(st.st_mode) && !(st.st_mode & S_IWUSR)) return fail(EACCES, Call::remove_file, FALSE, path);
   if (!sharing_allows(st.st_dev, st.st_ino, access_delete, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE))
     return fail(ETXTBSY, Call::remove_file, FALSE, path);
-  if (::unlink(path.c_str()) != 0) return fail(errno, Call::remove_file, FALSE, path);
+  if (::unlink(path) != 0) return fail(errno, Call::remove_file, FALSE, path);
   return TRUE;
 }
 

@@ -1,6 +1,7 @@
 // FindFirstFile/FindNextFile over readdir. Each entry costs one statx (times,
-// size, type without following links), a second one only for links, and one
-// user.DOSATTRIB read while the file system keeps extended attributes.
+// size, type without following links) relative to the open directory, a second
+// one only for links, and one user.DOSATTRIB read while the file system keeps
+// extended attributes. "." reuses the status taken of the directory at the start.
 #include "fs_common.h"
 
 #include "error_mapping.h"
@@ -15,6 +16,7 @@
 #include <mutex>
 #include <set>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 namespace winapi {
 namespace {
@@ -30,6 +32,8 @@ struct Entry {
 struct Search {
   std::string directory;  // host path, ends in '/'
   std::string mask;
+  std::string path;  // directory + the entry's name; kept to spare an allocation per entry
+  struct statx own{};  // of the directory, for "."
   DIR* dir = nullptr;
   int dots_left = 0;  // "." and ".." still to offer
   bool xattrs = true;
@@ -73,33 +77,51 @@ bool matches(const char* p, const char* n) {
   return !*n;
 }
 
-bool describe(const std::string& host, const std::string& name, Entry* entry, bool* xattrs) {
-  struct statx x;
-  if (::statx(AT_FDCWD, host.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS | STATX_BTIME, &x) != 0) return false;
+void describe(const struct statx& x, const char* host, bool target_directory, const char* name, Entry* entry,
+              bool* xattrs) {
   struct stat st {};
   st.st_mode = x.stx_mode;
+  st.st_dev = makedev(x.stx_dev_major, x.stx_dev_minor);
+  st.st_ino = x.stx_ino;
+  st.st_ctim = timespec{x.stx_ctime.tv_sec, x.stx_ctime.tv_nsec};
   bool link = S_ISLNK(x.stx_mode);
-  bool target_directory = false;
-  if (link) {
-    struct stat target;
-    target_directory = ::stat(host.c_str(), &target) == 0 && S_ISDIR(target.st_mode);
-  }
   entry->name = name;
-  entry->attributes = attributes_of(host.c_str(), st, target_directory, xattrs);
+  entry->attributes = attributes_of(host, st, target_directory, xattrs);
   entry->tag = !link ? 0 : target_directory ? IO_REPARSE_TAG_MOUNT_POINT : IO_REPARSE_TAG_SYMLINK;
   auto time = [](const statx_timestamp& t) { return file_time(timespec{t.tv_sec, t.tv_nsec}); };
   entry->written = time(x.stx_mtime);
   entry->accessed = time(x.stx_atime);
   entry->created = time((x.stx_mask & STATX_BTIME) ? x.stx_btime : x.stx_ctime);
   entry->size = S_ISREG(x.stx_mode) ? x.stx_size : 0;
+}
+
+constexpr unsigned status_mask = STATX_BASIC_STATS | STATX_BTIME;
+
+// The entry at `relative` from the directory `at` (AT_FDCWD for a host path),
+// which is `host` as a whole.
+bool describe(int at, const char* relative, const char* host, const char* name, Entry* entry, bool* xattrs) {
+  struct statx x;
+  if (::statx(at, relative, AT_SYMLINK_NOFOLLOW, status_mask, &x) != 0) return false;
+  bool target_directory = false;
+  if (S_ISLNK(x.stx_mode)) {
+    struct stat target;
+    target_directory = ::fstatat(at, relative, &target, 0) == 0 && S_ISDIR(target.st_mode);
+  }
+  describe(x, host, target_directory, name, entry, xattrs);
   return true;
 }
 
 bool next_entry(Search* search, Entry* entry) {
   while (search->dots_left > 0) {
     const char* dot = search->dots_left-- == 2 ? "." : "..";
-    if (matches(search->mask.c_str(), dot) && describe(search->directory + dot, dot, entry, &search->xattrs))
+    if (!matches(search->mask.c_str(), dot)) continue;
+    search->path.assign(search->directory).append(dot);
+    if (dot[1] == '\0') {
+      describe(search->own, search->path.c_str(), false, dot, entry, &search->xattrs);
       return true;
+    }
+    const char* path = search->path.c_str();
+    if (describe(AT_FDCWD, path, path, dot, entry, &search->xattrs)) return true;
   }
   while (search->dir) {
     errno = 0;
@@ -107,8 +129,10 @@ bool next_entry(Search* search, Entry* entry) {
     if (!d) return false;
     if (std::strcmp(d->d_name, ".") == 0 || std::strcmp(d->d_name, "..") == 0) continue;
     if (!matches(search->mask.c_str(), d->d_name)) continue;
+    search->path.assign(search->directory).append(d->d_name);
     // Gone between readdir and statx: the listing goes on without it.
-    if (describe(search->directory + d->d_name, d->d_name, entry, &search->xattrs)) return true;
+    if (describe(::dirfd(search->dir), d->d_name, search->path.c_str(), d->d_name, entry, &search->xattrs))
+      return true;
   }
   return false;
 }
@@ -146,12 +170,11 @@ HANDLE first(LPCSTR pattern, Entry* entry) {
     SetLastError(ERROR_FILE_NOT_FOUND);
     return INVALID_HANDLE_VALUE;
   }
-  struct stat st;
-  if (::stat(directory.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+  auto search = std::make_unique<Search>();
+  if (::statx(AT_FDCWD, directory.c_str(), 0, status_mask, &search->own) != 0 || !S_ISDIR(search->own.stx_mode)) {
     SetLastError(ERROR_PATH_NOT_FOUND);
     return INVALID_HANDLE_VALUE;
   }
-  auto search = std::make_unique<Search>();
   search->directory = directory;
   search->mask = mask;
   if (has_wildcard(mask)) {
@@ -163,7 +186,7 @@ HANDLE first(LPCSTR pattern, Entry* entry) {
       SetLastError(ERROR_FILE_NOT_FOUND);
       return INVALID_HANDLE_VALUE;
     }
-  } else if (!describe(*host, mask, entry, &search->xattrs)) {
+  } else if (!describe(AT_FDCWD, host->c_str(), host->c_str(), mask.c_str(), entry, &search->xattrs)) {
     return fail(errno, Call::generic, INVALID_HANDLE_VALUE, *host);
   }
   std::lock_guard guard(search_mutex);

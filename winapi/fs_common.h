@@ -50,7 +50,8 @@ DWORD attributes_of(const char* host_path, const struct stat& entry, bool target
                     bool* xattrs = nullptr);
 
 // The DOS attribute bits kept in user.DOSATTRIB (hidden, system, archive);
-// *supported is set false when the file system keeps no extended attributes.
-DWORD dos_attributes(const char* host_path, bool* supported = nullptr);
+// *supported is set false when the file system keeps no extended attributes,
+// *absent true when the entry has no such attribute.
+DWORD dos_attributes(const char* host_path, bool* supported = nullptr, bool* absent = nullptr);
 
 }  // namespace winapi

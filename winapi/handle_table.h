@@ -36,6 +36,9 @@ struct OpenFile {
   std::string absolute_path;
   std::vector<LockRange> locks;  // guarded by table_mutex()
 
+  OpenFile();
+  OpenFile(const OpenFile&) = delete;
+  OpenFile& operator=(const OpenFile&) = delete;
   ~OpenFile();
 };
 

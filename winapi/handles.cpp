@@ -1,6 +1,7 @@
 #include "handle_table.h"
 
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
@@ -87,9 +88,17 @@ void release(HandleObject& object) {
 
 }  // namespace
 
+namespace {
+// Lets a removal skip the sharing check while the process has no file open.
+std::atomic<int> open_file_count{0};
+}  // namespace
+
 // Runs without table_mutex held: the table's own references keep an OpenFile
 // alive while the lock is taken, so the last reference is never dropped there.
+OpenFile::OpenFile() { open_file_count.fetch_add(1, std::memory_order_relaxed); }
+
 OpenFile::~OpenFile() {
+  open_file_count.fetch_sub(1, std::memory_order_relaxed);
   if (!delete_on_close || absolute_path.empty()) return;
   // The file goes with the last handle to it, whichever open that belongs to.
   std::lock_guard guard(table_mutex());
@@ -139,7 +148,7 @@ bool sharing_allows(dev_t device, ino_t inode, DWORD access, DWORD share) {
            ((access & access_delete) && !(share & FILE_SHARE_DELETE));
   };
   // An open for attributes only is not subject to sharing.
-  if (access == 0) return true;
+  if (access == 0 || open_file_count.load(std::memory_order_relaxed) == 0) return true;
   std::lock_guard guard(table_mutex());
   for (auto& file : open_files_locked(device, inode)) {
     if (refused(file->access, share) || refused(access, file->share)) return false;

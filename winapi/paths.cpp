@@ -5,6 +5,7 @@
 
 #include <cctype>
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
@@ -42,36 +43,66 @@ bool has_drive(std::string_view path) {
 
 }  // namespace
 
-std::optional<std::string> host_path(const char* name, int* error) {
+std::size_t host_path_into(const char* name, char* out, std::size_t size, int* error) {
   if (!name) {
     *error = EINVAL;
-    return std::nullopt;
+    return 0;
   }
-  std::string path = with_slashes(name);
-  if (path.starts_with("//?/") || path.starts_with("//./")) path.erase(0, 4);
-  if (path.starts_with("//")) {
+  auto slash = [](char c) { return c == '\\' || c == '/'; };
+  if (slash(name[0]) && slash(name[1]) && (name[2] == '?' || name[2] == '.') && slash(name[3])) name += 4;
+  if (slash(name[0]) && slash(name[1])) {
     *error = ENODEV;
+    return 0;
+  }
+  std::string_view root;
+  if (std::isalpha(static_cast<unsigned char>(name[0])) && name[1] == ':') {
+    char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(name[0])));
+    if (letter == 'Z') {
+      root = "/";
+    } else {
+      char variable[] = "WINAPI_DRIVE_X";
+      variable[sizeof variable - 2] = letter;
+      const char* mapped = std::getenv(variable);
+      if (!mapped || !*mapped) {
+        *error = ENODEV;
+        return 0;
+      }
+      root = mapped;
+    }
+    name += 2;
+    while (slash(*name)) ++name;
+  }
+  const std::size_t rest = std::strlen(name);
+  const bool joint = !root.empty() && root.back() != '/';
+  const std::size_t length = root.size() + joint + rest;
+  if (length >= size) {
+    *error = ENAMETOOLONG;
+    return 0;
+  }
+  char* p = out;
+  std::memcpy(p, root.data(), root.size());
+  p += root.size();
+  if (joint) *p++ = '/';
+  for (std::size_t i = 0; i < rest; ++i) p[i] = name[i] == '\\' ? '/' : name[i];
+  p[rest] = '\0';
+  return length;
+}
+
+std::optional<std::string> host_path(const char* name, int* error) {
+  char buffer[PATH_MAX];
+  int failure = 0;
+  std::size_t length = host_path_into(name, buffer, sizeof buffer, &failure);
+  if (failure == 0) return std::string(buffer, length);
+  if (failure != ENAMETOOLONG) {
+    *error = failure;
     return std::nullopt;
   }
-  if (!has_drive(path)) return path;
-
-  char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(path[0])));
-  std::string rest = path.substr(2);
-  std::string root;
-  if (letter == 'Z') {
-    root = "/";
-  } else {
-    std::string variable = std::string("WINAPI_DRIVE_") + letter;
-    const char* mapped = std::getenv(variable.c_str());
-    if (!mapped || !*mapped) {
-      *error = ENODEV;
-      return std::nullopt;
-    }
-    root = mapped;
-  }
-  if (!root.ends_with('/')) root += '/';
-  while (rest.starts_with('/')) rest.erase(0, 1);
-  return root + rest;
+  // Longer than the host takes in one call: the host's own call reports that.
+  std::string long_path(std::strlen(name) + PATH_MAX, '\0');
+  failure = 0;
+  length = host_path_into(name, long_path.data(), long_path.size(), &failure);
+  long_path.resize(length);
+  return long_path;
 }
 
 std::optional<DeviceName> dos_device(const char* name) {
@@ -100,9 +131,7 @@ std::optional<DeviceName> dos_device(const char* name) {
 
 bool winapi_internal::host_path(LPCSTR path, char* out, std::size_t size) {
   int error = 0;
-  auto host = winapi::host_path(path, &error);
-  if (!host) return winapi::fail(error, winapi::Call::generic, false);
-  if (host->size() >= size) return winapi::fail(ENAMETOOLONG, winapi::Call::generic, false);
-  std::memcpy(out, host->c_str(), host->size() + 1);
+  if (winapi::host_path_into(path, out, size, &error) == 0 && error != 0)
+    return winapi::fail(error, winapi::Call::generic, false);
   return true;
 }

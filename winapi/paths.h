@@ -2,6 +2,7 @@
 // drives through WINAPI_DRIVE_<X>, and the DOS device names.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 
@@ -10,6 +11,10 @@ namespace winapi {
 // The host path for a Windows name, or nothing with *error set to a host errno
 // (ENODEV for a drive that is not mapped or a network path).
 std::optional<std::string> host_path(const char* name, int* error);
+
+// The same into a caller's buffer, without allocating: the path's length, or 0
+// with *error set (ENAMETOOLONG when it does not fit; *error stays 0 for "").
+std::size_t host_path_into(const char* name, char* out, std::size_t size, int* error);
 
 enum class Device { null, console_input, console_output, console };
 
