@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fstream>
 #include <sys/xattr.h>
 
@@ -64,7 +65,9 @@ namespace {
 
 // The last entry seen without user.DOSATTRIB. Setting an extended attribute
 // changes the entry's ctime, so while device, inode and ctime are the same the
-// attribute is still absent and clearing it would change nothing.
+// attribute is still absent and clearing it would change nothing. The kernel
+// stamps changes from a coarse clock: an entry changed within the current tick
+// could change again without a new ctime, so such an entry is not remembered.
 struct NoDosAttribute {
   dev_t device = 0;
   ino_t inode = 0;
@@ -102,9 +105,13 @@ DWORD attributes_of(const char* host_path, const struct stat& entry, bool target
     if (!(entry.st_mode & S_IWUSR)) attributes |= FILE_ATTRIBUTE_READONLY;
     // Links hold no user.* attributes on Linux: no need to ask.
     if (!xattrs || *xattrs) {
+      struct timespec tick;
+      ::clock_gettime(CLOCK_REALTIME_COARSE, &tick);
       bool absent = false;
       attributes |= dos_attributes(host_path, xattrs, &absent);
-      if (absent) no_dos_attribute = {entry.st_dev, entry.st_ino, entry.st_ctim, true};
+      const struct timespec& changed = entry.st_ctim;
+      if (absent && (changed.tv_sec < tick.tv_sec || (changed.tv_sec == tick.tv_sec && changed.tv_nsec < tick.tv_nsec)))
+        no_dos_attribute = {entry.st_dev, entry.st_ino, changed, true};
     }
   }
   if (dot_name(host_path)) attributes |= FILE_ATTRIBUTE_HIDDEN;
@@ -138,6 +145,7 @@ BOOL WINAPI SetFileAttributesA(LPCSTR lpFileName, DWORD dwFileAttributes) {
   DWORD bits = dwFileAttributes & dos_bits;
   int result;
   if (bits != 0) {
+    no_dos_attribute.valid = false;
     char text[16];
     std::snprintf(text, sizeof text, "0x%x", static_cast<unsigned>(bits));
     result = ::lsetxattr(path, dos_attribute_name, text, std::strlen(text), 0);

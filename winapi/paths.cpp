@@ -80,7 +80,7 @@ std::size_t host_path_into(const char* name, char* out, std::size_t size, int* e
     return 0;
   }
   char* p = out;
-  std::memcpy(p, root.data(), root.size());
+  if (!root.empty()) std::memcpy(p, root.data(), root.size());
   p += root.size();
   if (joint) *p++ = '/';
   for (std::size_t i = 0; i < rest; ++i) p[i] = name[i] == '\\' ? '/' : name[i];

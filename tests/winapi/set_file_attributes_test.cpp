@@ -106,6 +106,37 @@ TEST_F(SetAttributes, HostKeepsBitsInDosAttribAndPermissions) {
   EXPECT_TRUE(SetFileAttributesA(path(".dot").c_str(), 0));
   EXPECT_EQ(GetFileAttributesA(path(".dot").c_str()) & kept, DWORD{FILE_ATTRIBUTE_HIDDEN});
 }
+
+// The layer may remember that a search found no DOS attribute; what was set
+// after the search, by this process or by another program, must still go.
+TEST_F(SetAttributes, ClearingAfterASearchRemovesWhatWasSetSince) {
+  make_file("own");
+  make_file("other");
+  if (!host_keeps_xattrs(path("own"))) GTEST_SKIP() << "no extended attributes here";
+  // Past the coarse clock's tick, so that the searches below may be remembered.
+  ::Sleep(30);
+  auto search = [this](const char* name) {
+    WIN32_FIND_DATAA data;
+    HANDLE h = FindFirstFileA(path(name).c_str(), &data);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE) << GetLastError();
+    EXPECT_EQ(data.dwFileAttributes & kept, 0u);
+    FindClose(h);
+  };
+  char value[32];
+
+  search("own");
+  ASSERT_TRUE(SetFileAttributesA(path("own").c_str(), FILE_ATTRIBUTE_HIDDEN));
+  ASSERT_TRUE(SetFileAttributesA(path("own").c_str(), 0));
+  EXPECT_EQ(GetFileAttributesA(path("own").c_str()), DWORD{FILE_ATTRIBUTE_NORMAL});
+
+  search("other");
+  std::string host = dir() + "/other";
+  for (char& c : host)
+    if (c == '\\') c = '/';
+  ASSERT_EQ(::setxattr(host.c_str(), "user.DOSATTRIB", "0x2", 3, 0), 0);
+  ASSERT_TRUE(SetFileAttributesA(path("other").c_str(), 0));
+  EXPECT_LT(::getxattr(host.c_str(), "user.DOSATTRIB", value, sizeof value), 0) << "still set: " << value;
+}
 #endif
 
 TEST_F(SetAttributes, WideAttributesAndShortNames) {
