@@ -34,10 +34,10 @@ def build_flat(root):
 
 def build_deep(root):
     """A chain of directories, a file at each level, as deep as the runtime's
-    path limit allows: paths of the ANSI file calls stop at 259 characters, and
-    "tree" plus 120 levels of "/d" plus "/f" is 246."""
+    path limit allows: absolute paths of the ANSI file calls stop at 259
+    characters; 100 levels of "/d" leave room for a temporary folder's name."""
     here = root
-    for _ in range(120):
+    for _ in range(100):
         here = here / "d"
         here.mkdir()
         (here / "f").touch()
