@@ -6,14 +6,18 @@
 #include "error_mapping.h"
 #include "paths.h"
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <fstream>
+#include <sys/syscall.h>
 #include <sys/xattr.h>
+#include <unistd.h>
 
 namespace winapi {
 namespace {
@@ -63,29 +67,41 @@ FILETIME file_time(const struct timespec& time) {
 
 namespace {
 
-// The last entry seen without user.DOSATTRIB. Setting an extended attribute
-// changes the entry's ctime, so while device, inode and ctime are the same the
-// attribute is still absent and clearing it would change nothing. The kernel
-// stamps changes from a coarse clock: an entry changed within the current tick
-// could change again without a new ctime, so such an entry is not remembered.
-struct NoDosAttribute {
-  dev_t device = 0;
-  ino_t inode = 0;
-  struct timespec changed {};
-  bool valid = false;
-};
-thread_local NoDosAttribute no_dos_attribute;
+// getxattrat (Linux 6.13) reads relative to the search's open directory and
+// spares a lookup of the whole path; older kernels, and sandboxes that refuse
+// calls they do not know, take the path.
+#if !defined(SYS_getxattrat) && (defined(__x86_64__) || defined(__aarch64__))
+#define SYS_getxattrat 464
+#endif
 
-bool same_entry(const NoDosAttribute& memo, const struct stat& entry) {
-  return memo.valid && memo.device == entry.st_dev && memo.inode == entry.st_ino &&
-         memo.changed.tv_sec == entry.st_ctim.tv_sec && memo.changed.tv_nsec == entry.st_ctim.tv_nsec;
+ssize_t read_dos_attribute(const EntryName& name, char* value, std::size_t size) {
+#ifdef SYS_getxattrat
+  static std::atomic<bool> relative_reads{true};
+  if (name.at != AT_FDCWD && relative_reads) {
+    struct {
+      uint64_t value;
+      uint32_t size;
+      uint32_t flags;
+    } args{reinterpret_cast<uintptr_t>(value), static_cast<uint32_t>(size), 0};
+    long n = ::syscall(SYS_getxattrat, name.at, name.relative, AT_SYMLINK_NOFOLLOW, dos_attribute_name, &args,
+                       sizeof args);
+    if (n >= 0 || (errno != ENOSYS && errno != EPERM)) return n;
+    int refused = errno;
+    ssize_t by_path = ::lgetxattr(name.host, dos_attribute_name, value, size);
+    // EPERM by path too is the entry's own answer, not a refusal of the call.
+    if (refused == ENOSYS || by_path >= 0 || errno != EPERM) relative_reads = false;
+    return by_path;
+  }
+#endif
+  return ::lgetxattr(name.host, dos_attribute_name, value, size);
 }
 
-}  // namespace
-
-DWORD dos_attributes(const char* host_path, bool* supported, bool* absent) {
+// The DOS attribute bits kept in user.DOSATTRIB (hidden, system, archive);
+// *supported drops to false when the file system keeps no extended attributes,
+// *absent becomes true when the entry has no such attribute.
+DWORD dos_attributes(const EntryName& name, bool* supported, bool* absent) {
   char value[64];
-  ssize_t n = ::lgetxattr(host_path, dos_attribute_name, value, sizeof value - 1);
+  ssize_t n = read_dos_attribute(name, value, sizeof value - 1);
   if (n < 0 && supported && unsupported(errno)) *supported = false;
   if (n < 0 && absent && errno == ENODATA) *absent = true;
   if (n < 3) return 0;
@@ -94,10 +110,13 @@ DWORD dos_attributes(const char* host_path, bool* supported, bool* absent) {
   return static_cast<DWORD>(std::strtoul(value + 2, nullptr, 16)) & dos_bits;
 }
 
-DWORD attributes_of(const char* host_path, const struct stat& entry, bool target_is_directory, bool* xattrs) {
+}  // namespace
+
+DWORD attributes_of(const EntryName& name, const struct stat& entry, bool target_is_directory, bool* xattrs,
+                    bool* dos_attribute_absent) {
   DWORD attributes = 0;
-  bool link = S_ISLNK(entry.st_mode);
-  if (link) {
+  bool absent = true;
+  if (S_ISLNK(entry.st_mode)) {
     attributes |= FILE_ATTRIBUTE_REPARSE_POINT;
     if (target_is_directory) attributes |= FILE_ATTRIBUTE_DIRECTORY;
   } else {
@@ -107,14 +126,15 @@ DWORD attributes_of(const char* host_path, const struct stat& entry, bool target
     if (!xattrs || *xattrs) {
       struct timespec tick;
       ::clock_gettime(CLOCK_REALTIME_COARSE, &tick);
-      bool absent = false;
-      attributes |= dos_attributes(host_path, xattrs, &absent);
+      bool none = false;
+      attributes |= dos_attributes(name, xattrs, &none);
       const struct timespec& changed = entry.st_ctim;
-      if (absent && (changed.tv_sec < tick.tv_sec || (changed.tv_sec == tick.tv_sec && changed.tv_nsec < tick.tv_nsec)))
-        no_dos_attribute = {entry.st_dev, entry.st_ino, changed, true};
+      bool settled = changed.tv_sec < tick.tv_sec || (changed.tv_sec == tick.tv_sec && changed.tv_nsec < tick.tv_nsec);
+      absent = (none && settled) || (xattrs && !*xattrs);
     }
   }
-  if (dot_name(host_path)) attributes |= FILE_ATTRIBUTE_HIDDEN;
+  if (dos_attribute_absent) *dos_attribute_absent = absent;
+  if (dot_name(name.relative)) attributes |= FILE_ATTRIBUTE_HIDDEN;
   return attributes ? attributes : FILE_ATTRIBUTE_NORMAL;
 }
 
@@ -124,14 +144,33 @@ using namespace winapi;
 
 extern "C" {
 
+DWORD WINAPI GetFileAttributesA(LPCSTR lpFileName) {
+  int error = 0;
+  char path[PATH_MAX];
+  host_path_into(lpFileName, path, sizeof path, &error);
+  if (error) return fail(error, Call::generic, INVALID_FILE_ATTRIBUTES);
+  struct stat st;
+  if (::lstat(path, &st) != 0) return fail(errno, Call::generic, INVALID_FILE_ATTRIBUTES, path);
+  struct stat target;
+  bool target_is_directory = S_ISLNK(st.st_mode) && ::stat(path, &target) == 0 && S_ISDIR(target.st_mode);
+  return attributes_of(entry_name(path), st, target_is_directory);
+}
+
 BOOL WINAPI SetFileAttributesA(LPCSTR lpFileName, DWORD dwFileAttributes) {
   int error = 0;
   char path[PATH_MAX];
   std::size_t length = host_path_into(lpFileName, path, sizeof path, &error);
   if (error) return fail(error, Call::generic, FALSE);
   while (length > 1 && path[length - 1] == '/') path[--length] = '\0';
+  RecentEntry* seen = recent_entry(path);
   struct stat st;
-  if (::lstat(path, &st) != 0) return fail(errno, Call::generic, FALSE, path);
+  if (seen) {
+    st.st_mode = seen->mode;
+  } else {
+    forget_recent_entry();
+    if (::lstat(path, &st) != 0) return fail(errno, Call::generic, FALSE, path);
+    seen = recent_entry_any_age(st);
+  }
   // A link has no permissions of its own and holds no user.* attributes.
   if (S_ISLNK(st.st_mode)) return TRUE;
 
@@ -140,17 +179,20 @@ BOOL WINAPI SetFileAttributesA(LPCSTR lpFileName, DWORD dwFileAttributes) {
     mode &= ~mode_t{0222};
   else if (!(mode & S_IWUSR))
     mode |= creation_write_bits() | S_IWUSR;
-  if (mode != (st.st_mode & 07777) && ::chmod(path, mode) != 0) return fail(errno, Call::generic, FALSE, path);
+  if (mode != (st.st_mode & 07777)) {
+    if (::chmod(path, mode) != 0) return fail(errno, Call::generic, FALSE, path);
+    if (seen) seen->mode = (seen->mode & ~mode_t{07777}) | mode;
+  }
 
   DWORD bits = dwFileAttributes & dos_bits;
   int result;
   if (bits != 0) {
-    no_dos_attribute.valid = false;
+    if (seen) seen->dos_attribute_absent = false;
     char text[16];
     std::snprintf(text, sizeof text, "0x%x", static_cast<unsigned>(bits));
     result = ::lsetxattr(path, dos_attribute_name, text, std::strlen(text), 0);
   } else {
-    if (same_entry(no_dos_attribute, st)) return TRUE;
+    if (seen && seen->dos_attribute_absent) return TRUE;
     result = ::lremovexattr(path, dos_attribute_name);
     if (result != 0 && errno == ENODATA) result = 0;
   }

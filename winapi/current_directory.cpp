@@ -72,6 +72,7 @@ DWORD WINAPI GetCurrentDirectoryW(DWORD nBufferLength, LPWSTR lpBuffer) {
 }
 
 BOOL WINAPI SetCurrentDirectoryA(LPCSTR lpPathName) {
+  forget_recent_entry();
   if (!lpPathName) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include "error_mapping.h"
+#include "fs_common.h"
 #include "paths.h"
 
 using namespace winapi;
@@ -12,6 +13,7 @@ using namespace winapi;
 extern "C" {
 
 BOOL WINAPI CreateDirectoryA(LPCSTR lpPathName, LPSECURITY_ATTRIBUTES) {
+  forget_recent_entry();
   int error = 0;
   auto path = host_path(lpPathName, &error);
   if (!path) return fail(error, Call::create_directory, FALSE);
@@ -20,6 +22,7 @@ BOOL WINAPI CreateDirectoryA(LPCSTR lpPathName, LPSECURITY_ATTRIBUTES) {
 }
 
 BOOL WINAPI RemoveDirectoryA(LPCSTR lpPathName) {
+  forget_recent_entry();
   int error = 0;
   char path[PATH_MAX];
   std::size_t length = host_path_into(lpPathName, path, sizeof path, &error);

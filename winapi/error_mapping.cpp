@@ -1,7 +1,5 @@
 #include "error_mapping.h"
 
-#include "layer_internal.h"
-
 #include <cerrno>
 #include <sys/stat.h>
 
@@ -121,10 +119,6 @@ DWORD win32_error_from_errno(int host_errno, Call call, const char* host_path) {
 }
 
 }  // namespace winapi
-
-DWORD winapi_internal::win32_error_from_errno(int host_errno) {
-  return winapi::win32_error_from_errno(host_errno, winapi::Call::generic);
-}
 
 extern "C" {
 

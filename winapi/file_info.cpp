@@ -29,7 +29,7 @@ extern "C" BOOL WINAPI GetFileInformationByHandle(HANDLE hFile, LPBY_HANDLE_FILE
     target_directory = ::stat(path.c_str(), &target) == 0 && S_ISDIR(target.st_mode);
   }
   BY_HANDLE_FILE_INFORMATION& info = *lpFileInformation;
-  info.dwFileAttributes = attributes_of(path.c_str(), st, target_directory);
+  info.dwFileAttributes = attributes_of(entry_name(path.c_str()), st, target_directory);
   info.ftCreationTime = file_time(st.st_ctim);
   info.ftLastAccessTime = file_time(st.st_atim);
   info.ftLastWriteTime = file_time(st.st_mtim);

@@ -115,6 +115,7 @@ extern "C" {
 HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
                           LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
                           DWORD dwFlagsAndAttributes, HANDLE) {
+  forget_recent_entry();
   const DWORD disposition = dwCreationDisposition;
   if (disposition < CREATE_NEW || disposition > TRUNCATE_EXISTING)
     return fail(EINVAL, Call::create_file, INVALID_HANDLE_VALUE);
@@ -200,8 +201,16 @@ BOOL WINAPI DeleteFileA(LPCSTR lpFileName) {
   char path[PATH_MAX];
   host_path_into(lpFileName, path, sizeof path, &error);
   if (error) return fail(error, Call::remove_file, FALSE);
+  const RecentEntry* seen = recent_entry(path);
   struct stat st;
-  if (::lstat(path, &st) != 0) return fail(errno, Call::remove_file, FALSE, path);
+  if (seen && !S_ISLNK(seen->mode)) {
+    st.st_mode = seen->mode;
+    st.st_dev = seen->device;
+    st.st_ino = seen->inode;
+  } else {
+    seen = nullptr;
+    if (::lstat(path, &st) != 0) return fail(errno, Call::remove_file, FALSE, path);
+  }
   if (S_ISDIR(st.st_mode)) return fail(EACCES, Call::remove_file, FALSE, path);
   // A link to a directory is a junction on Windows, which DeleteFileA refuses.
   struct stat target;
@@ -210,7 +219,13 @@ BOOL WINAPI DeleteFileA(LPCSTR lpFileName) {
   if (S_ISREG(st.st_mode) && !(st.st_mode & S_IWUSR)) return fail(EACCES, Call::remove_file, FALSE, path);
   if (!sharing_allows(st.st_dev, st.st_ino, access_delete, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE))
     return fail(ETXTBSY, Call::remove_file, FALSE, path);
-  if (::unlink(path) != 0) return fail(errno, Call::remove_file, FALSE, path);
+  // Within the search's open directory the name is looked up from there.
+  int removed = seen && seen->directory_fd >= 0 ? ::unlinkat(seen->directory_fd, path + seen->name_offset, 0)
+                                                : ::unlink(path);
+  int unlink_error = errno;
+  forget_recent_entry();
+  // EISDIR: it became a directory since the search looked.
+  if (removed != 0) return fail(unlink_error, Call::remove_file, FALSE, path);
   return TRUE;
 }
 

@@ -27,12 +27,16 @@ struct Entry {
   DWORD tag = 0;
   FILETIME created{}, accessed{}, written{};
   uint64_t size = 0;
+  struct stat status {};  // the parts attributes_of reads
+  bool dos_attribute_absent = false;
 };
 
 struct Search {
   std::string directory;  // host path, ends in '/'
   std::string mask;
   std::string path;  // directory + the entry's name; kept to spare an allocation per entry
+  std::string caller_directory;  // the directory as the caller named it, when that names it safely
+  bool keyed = false;
   struct statx own{};  // of the directory, for "."
   DIR* dir = nullptr;
   int dots_left = 0;  // "." and ".." still to offer
@@ -77,16 +81,16 @@ bool matches(const char* p, const char* n) {
   return !*n;
 }
 
-void describe(const struct statx& x, const char* host, bool target_directory, const char* name, Entry* entry,
+void describe(const struct statx& x, const EntryName& where, bool target_directory, const char* name, Entry* entry,
               bool* xattrs) {
-  struct stat st {};
+  struct stat& st = entry->status;
   st.st_mode = x.stx_mode;
   st.st_dev = makedev(x.stx_dev_major, x.stx_dev_minor);
   st.st_ino = x.stx_ino;
   st.st_ctim = timespec{x.stx_ctime.tv_sec, x.stx_ctime.tv_nsec};
   bool link = S_ISLNK(x.stx_mode);
   entry->name = name;
-  entry->attributes = attributes_of(host, st, target_directory, xattrs);
+  entry->attributes = attributes_of(where, st, target_directory, xattrs, &entry->dos_attribute_absent);
   entry->tag = !link ? 0 : target_directory ? IO_REPARSE_TAG_MOUNT_POINT : IO_REPARSE_TAG_SYMLINK;
   auto time = [](const statx_timestamp& t) { return file_time(timespec{t.tv_sec, t.tv_nsec}); };
   entry->written = time(x.stx_mtime);
@@ -107,7 +111,7 @@ bool describe(int at, const char* relative, const char* host, const char* name, 
     struct stat target;
     target_directory = ::fstatat(at, relative, &target, 0) == 0 && S_ISDIR(target.st_mode);
   }
-  describe(x, host, target_directory, name, entry, xattrs);
+  describe(x, EntryName{at, relative, host}, target_directory, name, entry, xattrs);
   return true;
 }
 
@@ -117,7 +121,7 @@ bool next_entry(Search* search, Entry* entry) {
     if (!matches(search->mask.c_str(), dot)) continue;
     search->path.assign(search->directory).append(dot);
     if (dot[1] == '\0') {
-      describe(search->own, search->path.c_str(), false, dot, entry, &search->xattrs);
+      describe(search->own, entry_name(search->path.c_str()), false, dot, entry, &search->xattrs);
       return true;
     }
     const char* path = search->path.c_str();
@@ -131,8 +135,12 @@ bool next_entry(Search* search, Entry* entry) {
     if (!matches(search->mask.c_str(), d->d_name)) continue;
     search->path.assign(search->directory).append(d->d_name);
     // Gone between readdir and statx: the listing goes on without it.
-    if (describe(::dirfd(search->dir), d->d_name, search->path.c_str(), d->d_name, entry, &search->xattrs))
-      return true;
+    int fd = ::dirfd(search->dir);
+    if (!describe(fd, d->d_name, search->path.c_str(), d->d_name, entry, &search->xattrs)) continue;
+    if (search->keyed)
+      remember_recent_entry(search->caller_directory, d->d_name, search, fd, entry->status,
+                            entry->dos_attribute_absent);
+    return true;
   }
   return false;
 }
@@ -177,6 +185,7 @@ HANDLE first(LPCSTR pattern, Entry* entry) {
   }
   search->directory = directory;
   search->mask = mask;
+  search->keyed = caller_directory_key(pattern, &search->caller_directory);
   if (has_wildcard(mask)) {
     search->dir = ::opendir(directory.c_str());
     if (!search->dir) return fail(errno, Call::generic, INVALID_HANDLE_VALUE, directory);
@@ -282,6 +291,7 @@ BOOL WINAPI FindClose(HANDLE hFindFile) {
       return FALSE;
     }
   }
+  forget_recent_search(search);
   delete search;
   return TRUE;
 }

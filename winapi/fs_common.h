@@ -2,6 +2,7 @@
 // file code page, Windows full path names, attributes and times of host entries.
 #pragma once
 
+#include <fcntl.h>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -45,13 +46,55 @@ FILETIME file_time(const struct timespec& time);
 // Attributes of the entry at host_path as Windows shows them, from its lstat
 // record; `target_is_directory` counts only for links. With `xattrs` given,
 // user.DOSATTRIB is asked only while *xattrs holds, and *xattrs drops to false
-// on a file system without extended attributes.
-DWORD attributes_of(const char* host_path, const struct stat& entry, bool target_is_directory,
-                    bool* xattrs = nullptr);
+// on a file system without extended attributes. *dos_attribute_absent, when
+// given, tells whether the entry holds no user.DOSATTRIB and would show a new
+// one in its ctime (the kernel stamps ctime from a coarse clock, so an entry
+// changed within the current tick could change again unseen).
+// An entry named relative to an open directory `at` (or AT_FDCWD), and by its
+// whole host path for the calls that have no form relative to a directory.
+struct EntryName {
+  int at;
+  const char* relative;
+  const char* host;
+};
+inline EntryName entry_name(const char* host_path) { return {AT_FDCWD, host_path, host_path}; }
 
-// The DOS attribute bits kept in user.DOSATTRIB (hidden, system, archive);
-// *supported is set false when the file system keeps no extended attributes,
-// *absent true when the entry has no such attribute.
-DWORD dos_attributes(const char* host_path, bool* supported = nullptr, bool* absent = nullptr);
+DWORD attributes_of(const EntryName& name, const struct stat& entry, bool target_is_directory,
+                    bool* xattrs = nullptr, bool* dos_attribute_absent = nullptr);
+
+// The entry a directory search returned last, as the search saw it.
+struct RecentEntry {
+  std::string path;  // the host form of the name the caller gave the search, plus the entry's name
+  const void* search = nullptr;
+  int directory_fd = -1;  // the search's open directory while it is open, else -1
+  std::size_t name_offset = 0;  // where the entry's name begins in path
+  dev_t device = 0;
+  ino_t inode = 0;
+  mode_t mode = 0;
+  struct timespec changed {};
+  bool dos_attribute_absent = false;  // as attributes_of reports it
+  int64_t seen_ns = 0;
+  bool valid = false;
+};
+
+// The host form of the directory part of a search pattern as the caller wrote
+// it (so "t\*.*" gives "t/"), when a name formed from it resolves on the host
+// to what the search opened; false otherwise.
+bool caller_directory_key(std::string_view pattern, std::string* key);
+
+void remember_recent_entry(std::string_view directory_key, const char* name, const void* search,
+                           int directory_fd, const struct stat& status, bool dos_attribute_absent);
+
+// The recent entry when host_path names it and the search saw it within the
+// last two milliseconds: the calls that follow a search at once take its status.
+RecentEntry* recent_entry(const char* host_path);
+
+// The recent entry, of any age, when `entry` (a fresh lstat) is the same inode
+// with the same ctime: what the search saw of its user.DOSATTRIB still holds.
+RecentEntry* recent_entry_any_age(const struct stat& entry);
+
+// Every call that changes entries or the current directory forgets it.
+void forget_recent_entry();
+void forget_recent_search(const void* search);
 
 }  // namespace winapi

@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include "error_mapping.h"
+#include "fs_common.h"
 #include "handle_table.h"
 #include "paths.h"
 
@@ -196,6 +197,7 @@ using namespace winapi;
 extern "C" {
 
 BOOL WINAPI MoveFileExA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD dwFlags) {
+  forget_recent_entry();
   int error = 0;
   auto from = host_path(lpExistingFileName, &error);
   if (!from) return fail(error, Call::generic, FALSE);

@@ -1,7 +1,6 @@
 #include "paths.h"
 
 #include "error_mapping.h"
-#include "layer_internal.h"
 
 #include <cctype>
 #include <cerrno>
@@ -128,10 +127,3 @@ std::optional<DeviceName> dos_device(const char* name) {
 }
 
 }  // namespace winapi
-
-bool winapi_internal::host_path(LPCSTR path, char* out, std::size_t size) {
-  int error = 0;
-  if (winapi::host_path_into(path, out, size, &error) == 0 && error != 0)
-    return winapi::fail(error, winapi::Call::generic, false);
-  return true;
-}

@@ -20,6 +20,7 @@
 #include <shellapi.h>
 
 #include "error_mapping.h"
+#include "fs_common.h"
 #include "handle_table.h"
 #include "paths.h"
 
@@ -266,6 +267,7 @@ int delete_one(const char* name, FILEOP_FLAGS flags) {
 extern "C" {
 
 int WINAPI SHFileOperationA(LPSHFILEOPSTRUCTA lpFileOp) {
+  winapi::forget_recent_entry();
   if (!lpFileOp || !lpFileOp->pFrom) return ERROR_INVALID_PARAMETER;
   lpFileOp->fAnyOperationsAborted = FALSE;
   if (lpFileOp->wFunc != FO_DELETE) return winapi::failure(EOPNOTSUPP);

@@ -13,7 +13,6 @@ namespace {
 
 constexpr std::size_t path_buffer = MAX_PATH + 1;
 
-bool lead(char c) { return IsDBCSLeadByte(static_cast<BYTE>(c)) != FALSE; }
 bool letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 bool drive_path(const char* p) { return letter(p[0]) && p[1] == ':'; }
 bool separator(char c) { return c == '/' || c == '\\'; }
@@ -27,7 +26,7 @@ bool names_drive_directory(const char* p) {
 std::size_t last_slash(const char* text, std::size_t from, std::size_t length) {
   std::size_t found = from;
   for (std::size_t i = from; i < length; ++i) {
-    if (lead(text[i]))
+    if (is_lead_byte(text[i]))
       ++i;
     else if (text[i] == '/')
       found = i;
@@ -111,7 +110,7 @@ int absolute_name(const char* base, char* path, char* buffer, std::size_t size) 
     if (*rest == '\0') break;
     const char* end = rest;
     while (*end != '\0' && *end != '/') {
-      if (lead(*end) && end[1] != '\0') ++end;
+      if (is_lead_byte(*end) && end[1] != '\0') ++end;
       ++end;
     }
     std::size_t n = static_cast<std::size_t>(end - rest);

@@ -15,14 +15,13 @@ namespace {
 
 constexpr std::size_t path_buffer = MAX_PATH + 1;
 
-bool lead(char c) { return IsDBCSLeadByte(static_cast<BYTE>(c)) != FALSE; }
 bool windows_95() { return (GetVersion() & 0x80000000u) != 0; }
 char upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
 // Index of the first slash at or after `from`, or -1.
 int next_slash(const char* path, int from) {
   for (int i = from; path[i] != '\0'; ++i) {
-    if (lead(path[i])) {
+    if (is_lead_byte(path[i])) {
       if (path[++i] == '\0') return -1;
     } else if (path[i] == '/') {
       return i;
@@ -50,7 +49,7 @@ DWORD read_current_directory(char* buffer, DWORD size) {
 
 void fold_to_lower_case(char* text) {
   for (char* p = text; *p != '\0'; ++p) {
-    if (lead(*p)) {
+    if (is_lead_byte(*p)) {
       if (*++p == '\0') return;
     } else if (*p >= 'A' && *p <= 'Z') {
       *p = static_cast<char>(*p - 'A' + 'a');

@@ -9,7 +9,6 @@ namespace zav {
 
 namespace {
 
-bool lead(char c) { return IsDBCSLeadByte(static_cast<BYTE>(c)) != FALSE; }
 bool separator(char c) { return c == '/' || c == '\\'; }
 
 }  // namespace
@@ -25,7 +24,7 @@ int root_prefix_length(const char* path) {
     int separators = 0;
     int i = 2;
     for (; path[i] != '\0'; ++i) {
-      if (lead(path[i])) {
+      if (is_lead_byte(path[i])) {
         if (path[++i] == '\0') break;
         continue;
       }
@@ -36,7 +35,7 @@ int root_prefix_length(const char* path) {
     return -1;
   }
   for (int i = 0; path[i] != '\0'; ++i) {
-    if (lead(path[i])) {
+    if (is_lead_byte(path[i])) {
       if (path[++i] == '\0') break;
     } else if (path[i] == ':') {
       return i + 1;

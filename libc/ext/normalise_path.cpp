@@ -9,13 +9,17 @@ namespace zav {
 
 int slash_drive_form = 0;
 
-namespace {
+// No code page has lead bytes below 0x81, so ASCII never asks the system; on
+// some hosts that question costs more than the whole loop around it.
+bool is_lead_byte(char c) {
+  return static_cast<unsigned char>(c) >= 0x81 && IsDBCSLeadByte(static_cast<BYTE>(c)) != FALSE;
+}
 
-bool lead(char c) { return IsDBCSLeadByte(static_cast<BYTE>(c)) != FALSE; }
+namespace {
 
 void backslashes_to_slashes(char* p) {
   for (; *p != '\0'; ++p) {
-    if (lead(*p)) {
+    if (is_lead_byte(*p)) {
       if (*++p == '\0') return;
     } else if (*p == '\\') {
       *p = '/';
@@ -26,7 +30,7 @@ void backslashes_to_slashes(char* p) {
 }  // namespace
 
 char* convert_drive_form(char* path, int convert_backslashes) {
-  bool form = path[1] != '\0' && !lead(path[1]) && path[2] == '=' && (path[3] == '/' || path[3] == '\0');
+  bool form = path[1] != '\0' && !is_lead_byte(path[1]) && path[2] == '=' && (path[3] == '/' || path[3] == '\0');
   if (!form) {
     if (convert_backslashes) backslashes_to_slashes(path);
     return path;
@@ -40,7 +44,7 @@ char* convert_drive_form(char* path, int convert_backslashes) {
   path[2] = '/';
   char* to = path + 3;
   for (const char* from = path + 4; *from != '\0';) {
-    if (lead(*from)) {
+    if (is_lead_byte(*from)) {
       *to++ = *from++;
       if (*from == '\0') break;
       *to++ = *from++;
@@ -54,7 +58,7 @@ char* convert_drive_form(char* path, int convert_backslashes) {
 }
 
 char* normalise_path(char* path) {
-  if (slash_drive_form && path[0] == '/' && !lead(path[0])) return convert_drive_form(path, 1);
+  if (slash_drive_form && path[0] == '/' && !is_lead_byte(path[0])) return convert_drive_form(path, 1);
   backslashes_to_slashes(path);
   return path;
 }

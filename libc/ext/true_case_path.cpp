@@ -10,7 +10,6 @@ namespace zav {
 
 namespace {
 
-bool lead(char c) { return IsDBCSLeadByte(static_cast<BYTE>(c)) != FALSE; }
 bool separator(char c) { return c == '/' || c == '\\'; }
 char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
@@ -18,7 +17,7 @@ char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + '
 // characters must match exactly.
 bool equal_apart_from_case(const char* a, const char* b, std::size_t n) {
   for (std::size_t i = 0; i < n; ++i) {
-    if (lead(a[i])) {
+    if (is_lead_byte(a[i])) {
       if (a[i] != b[i] || i + 1 >= n || a[i + 1] != b[i + 1]) return false;
       ++i;
     } else if (lower(a[i]) != lower(b[i])) {
@@ -58,7 +57,7 @@ char* true_case_path(const char* path) {
   std::size_t i = 0;
   for (;; ++i) {
     char c = copy[i];
-    if (c != '\0' && lead(c)) {
+    if (c != '\0' && is_lead_byte(c)) {
       if (copy[i + 1] == '\0') break;
       ++i;
       continue;

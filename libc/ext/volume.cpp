@@ -13,7 +13,6 @@ namespace {
 constexpr std::size_t path_buffer = MAX_PATH + 1;
 constexpr int fold = 249;
 
-bool lead(char c) { return IsDBCSLeadByte(static_cast<BYTE>(c)) != FALSE; }
 bool separator(char c) { return c == '/' || c == '\\'; }
 bool letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 bool windows_95() { return (GetVersion() & 0x80000000u) != 0; }
@@ -21,7 +20,7 @@ bool windows_95() { return (GetVersion() & 0x80000000u) != 0; }
 // Index of the first separator at or after `from`, or -1.
 int next_separator(const char* path, int from) {
   for (int i = from; path[i] != '\0'; ++i) {
-    if (lead(path[i])) {
+    if (is_lead_byte(path[i])) {
       if (path[++i] == '\0') return -1;
     } else if (separator(path[i])) {
       return i;
@@ -75,7 +74,7 @@ char* unc_for_win95(char* path) {
   if (!windows_95() || path[0] != '/' || path[1] != '/') return path;
   path[0] = path[1] = '\\';
   for (char* p = path + 2; *p != '\0'; ++p) {
-    if (lead(*p)) {
+    if (is_lead_byte(*p)) {
       if (*++p == '\0') break;
     } else if (*p == '/') {
       *p = '\\';

@@ -21,12 +21,11 @@ constexpr std::size_t longest_entry_path = 258;
 constexpr int link_target_bytes = 521;
 constexpr int link_target_capacity = link_target_bytes / 2 + 1;
 
-bool lead(char c) { return IsDBCSLeadByte(static_cast<BYTE>(c)) != FALSE; }
 bool letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
 void fold_to_lower_case(char* name) {
   for (char* p = name; *p != '\0'; ++p) {
-    if (lead(*p)) {
+    if (is_lead_byte(*p)) {
       if (*++p == '\0') return;
     } else if (*p >= 'A' && *p <= 'Z') {
       *p = static_cast<char>(*p - 'A' + 'a');

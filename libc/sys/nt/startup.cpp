@@ -64,7 +64,7 @@ void split_command_line(char* line, glob_t* args) {
         if ((c == '*' || c == '?' || c == '[') && quote == '\0') ++wildcards;
         *out++ = c;
         ++in;
-        if (IsDBCSLeadByte(static_cast<BYTE>(c)) && *in != '\0') *out++ = *in++;
+        if (is_lead_byte(c) && *in != '\0') *out++ = *in++;
       }
     }
     bool more = *in != '\0';

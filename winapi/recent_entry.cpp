@@ -1,0 +1,99 @@
+// What a directory search saw of the entry it returned last. A removal reads an
+// entry and then, at once, clears its attributes and deletes it: taking the
+// search's status for those calls spares two lstat calls and a path lookup per
+// file, and what they do is what they would have done had they run at the moment
+// of the search.
+#include "fs_common.h"
+
+#include "paths.h"
+
+#include <climits>
+#include <ctime>
+
+namespace winapi {
+namespace {
+
+// Older than this, the entry is looked at again: a question to the user, or
+// anything else that takes time, lies between.
+constexpr int64_t fresh_for_ns = 2'000'000;
+
+thread_local RecentEntry recent;
+
+int64_t monotonic_ns() {
+  struct timespec now;
+  ::clock_gettime(CLOCK_MONOTONIC, &now);
+  return int64_t{now.tv_sec} * 1'000'000'000 + now.tv_nsec;
+}
+
+bool separator(char c) { return c == '/' || c == '\\'; }
+
+// Whether the host resolves `directory` + name as Windows resolves it: no ".."
+// (the host follows links first), no component that Windows would trim (a
+// trailing dot or space), no drive-relative "X:name", no device prefix.
+bool resolves_alike(std::string_view directory) {
+  if (directory.size() >= 2 && directory[1] == ':' && (directory.size() == 2 || !separator(directory[2])))
+    return false;
+  if (directory.size() >= 2 && separator(directory[0]) && separator(directory[1])) return false;
+  size_t start = 0;
+  for (size_t i = 0; i <= directory.size(); ++i) {
+    if (i < directory.size() && !separator(directory[i])) continue;
+    std::string_view component = directory.substr(start, i - start);
+    start = i + 1;
+    if (component.empty() || component == ".") continue;
+    if (component == ".." || component.back() == '.' || component.back() == ' ') return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool caller_directory_key(std::string_view pattern, std::string* key) {
+  size_t end = pattern.find_last_of("/\\");
+  std::string directory(pattern.substr(0, end == std::string_view::npos ? 0 : end + 1));
+  if (!resolves_alike(directory)) return false;
+  char host[PATH_MAX];
+  int error = 0;
+  size_t length = host_path_into(directory.c_str(), host, sizeof host, &error);
+  if (error) return false;
+  key->assign(host, length);
+  return true;
+}
+
+void remember_recent_entry(std::string_view directory_key, const char* name, const void* search,
+                           int directory_fd, const struct stat& status, bool dos_attribute_absent) {
+  recent.path.assign(directory_key).append(name);
+  recent.search = search;
+  recent.directory_fd = directory_fd;
+  recent.name_offset = directory_key.size();
+  recent.device = status.st_dev;
+  recent.inode = status.st_ino;
+  recent.mode = status.st_mode;
+  recent.changed = status.st_ctim;
+  recent.dos_attribute_absent = dos_attribute_absent;
+  recent.seen_ns = monotonic_ns();
+  recent.valid = true;
+}
+
+RecentEntry* recent_entry(const char* host_path) {
+  if (!recent.valid || recent.path != host_path) return nullptr;
+  if (monotonic_ns() - recent.seen_ns > fresh_for_ns) return nullptr;
+  return &recent;
+}
+
+RecentEntry* recent_entry_any_age(const struct stat& entry) {
+  bool same = recent.valid && recent.device == entry.st_dev &&
+              recent.inode == entry.st_ino && recent.changed.tv_sec == entry.st_ctim.tv_sec &&
+              recent.changed.tv_nsec == entry.st_ctim.tv_nsec;
+  return same ? &recent : nullptr;
+}
+
+void forget_recent_entry() { recent.valid = false; }
+
+void forget_recent_search(const void* search) {
+  if (recent.search == search) {
+    recent.search = nullptr;
+    recent.directory_fd = -1;
+  }
+}
+
+}  // namespace winapi
