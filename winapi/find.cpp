@@ -7,16 +7,21 @@
 #include "error_mapping.h"
 #include "paths.h"
 
-#include <cerrno>
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <condition_variable>
+#include <deque>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <memory>
 #include <mutex>
+#include <sched.h>
 #include <set>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <thread>
 
 namespace winapi {
 namespace {
@@ -29,6 +34,30 @@ struct Entry {
   uint64_t size = 0;
   struct stat status {};  // the parts attributes_of reads
   bool dos_attribute_absent = false;
+  int64_t seen_ns = 0;
+};
+
+// A large directory is read ahead on another processor: a worker lists and
+// describes its entries while the caller acts on those it has already got, the
+// way Windows hands out a directory's entries a buffer at a time. Until the
+// worker gets to the directory the caller goes on reading it itself, so it does
+// not wait for the worker to wake. The ring passes entries from the worker to
+// the caller without a lock; the worker's mutex guards the hand-over of the
+// directory stream, the queue of directories to read, and sleeping.
+constexpr int read_ahead_after = 8;  // entries handed out before the worker is asked in
+constexpr uint32_t ring_size = 64;
+
+struct ReadAhead {
+  Entry ring[ring_size];
+  std::atomic<uint32_t> written{0};  // slots filled so far, by the worker
+  std::atomic<uint32_t> taken{0};  // slots emptied so far, by the caller
+  std::atomic<bool> finished{false};  // the directory's end has been read
+  std::atomic<bool> started{false};  // the directory stream is the worker's from now on
+  std::atomic<bool> queued{false};  // waiting for the worker
+  std::atomic<bool> worker_inside{false};  // FindClose waits while it is
+  std::atomic<bool> caller_waiting{false};
+  bool caller_reading = false;  // before the start, the caller may be inside the stream
+  std::string path;  // the worker's
 };
 
 struct Search {
@@ -39,8 +68,11 @@ struct Search {
   bool keyed = false;
   struct statx own{};  // of the directory, for "."
   DIR* dir = nullptr;
+  int fd = -1;  // dir's, read once: the worker may be inside dir
   int dots_left = 0;  // "." and ".." still to offer
   bool xattrs = true;
+  int handed_out = 0;
+  std::unique_ptr<ReadAhead> ahead;
   ~Search() {
     if (dir) ::closedir(dir);
   }
@@ -115,6 +147,137 @@ bool describe(int at, const char* relative, const char* host, const char* name, 
   return true;
 }
 
+// The next entry of the open directory that the mask takes, into `entry`;
+// `path` is scratch space for its host path. False at the end of the directory.
+bool read_entry(Search* search, std::string& path, Entry* entry) {
+  while (true) {
+    errno = 0;
+    dirent* d = ::readdir(search->dir);
+    if (!d) return false;
+    if (std::strcmp(d->d_name, ".") == 0 || std::strcmp(d->d_name, "..") == 0) continue;
+    if (!matches(search->mask.c_str(), d->d_name)) continue;
+    path.assign(search->directory).append(d->d_name);
+    // Gone between readdir and statx: the listing goes on without it.
+    if (!describe(search->fd, d->d_name, path.c_str(), d->d_name, entry, &search->xattrs)) continue;
+    entry->seen_ns = monotonic_ns();
+    return true;
+  }
+}
+
+struct Worker {
+  std::mutex mutex;
+  std::condition_variable wake;  // the worker: a directory to read
+  std::condition_variable progress;  // callers: entries read, or the worker left a directory
+  std::deque<Search*> pending;
+};
+
+void fill_ring(Worker& shared, std::unique_lock<std::mutex>& lock, Search* search) {
+  ReadAhead& ahead = *search->ahead;
+  ahead.worker_inside = true;
+  shared.progress.wait(lock, [&ahead] { return !ahead.caller_reading; });
+  ahead.started = true;
+  lock.unlock();
+  while (!ahead.finished) {
+    uint32_t slot = ahead.written.load(std::memory_order_relaxed);
+    if (slot - ahead.taken.load(std::memory_order_acquire) == ring_size) break;
+    if (!read_entry(search, ahead.path, &ahead.ring[slot % ring_size])) {
+      ahead.finished = true;
+      break;
+    }
+    ahead.written = slot + 1;
+    if (ahead.caller_waiting) {
+      lock.lock();
+      shared.progress.notify_all();
+      lock.unlock();
+    }
+  }
+  lock.lock();
+  ahead.worker_inside = false;
+  shared.progress.notify_all();
+}
+
+// Made once and never destroyed: the worker may still wait on it while the
+// process exits.
+Worker& worker() {
+  static Worker* shared = [] {
+    auto* made = new Worker;
+    std::thread([made] {
+      std::unique_lock lock(made->mutex);
+      while (true) {
+        made->wake.wait(lock, [made] { return !made->pending.empty(); });
+        Search* search = made->pending.front();
+        made->pending.pop_front();
+        search->ahead->queued = false;
+        fill_ring(*made, lock, search);
+      }
+    }).detach();
+    return made;
+  }();
+  return *shared;
+}
+
+bool two_processors() {
+  static const bool answer = [] {
+    cpu_set_t set;
+    return ::sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 1;
+  }();
+  return answer;
+}
+
+// Under the worker's mutex.
+void ask_for_more(Worker& shared, Search* search) {
+  ReadAhead& ahead = *search->ahead;
+  if (ahead.finished || ahead.queued || ahead.worker_inside) return;
+  ahead.queued = true;
+  shared.pending.push_back(search);
+  shared.wake.notify_one();
+}
+
+bool take_read_ahead(Search* search, Entry* entry) {
+  ReadAhead& ahead = *search->ahead;
+  Worker& shared = worker();
+  if (!ahead.started) {
+    std::unique_lock lock(shared.mutex);
+    if (!ahead.started && !ahead.worker_inside) {
+      ahead.caller_reading = true;
+      lock.unlock();
+      bool read = read_entry(search, search->path, entry);
+      lock.lock();
+      ahead.caller_reading = false;
+      if (!read) ahead.finished = true;
+      if (ahead.worker_inside) shared.progress.notify_all();
+      return read;
+    }
+  }
+  while (true) {
+    uint32_t slot = ahead.taken.load(std::memory_order_relaxed);
+    uint32_t filled = ahead.written;
+    if (filled != slot) {
+      std::swap(*entry, ahead.ring[slot % ring_size]);
+      ahead.taken.store(slot + 1, std::memory_order_release);
+      if (filled - slot - 1 <= ring_size / 2 && !ahead.finished && !ahead.worker_inside && !ahead.queued) {
+        std::lock_guard lock(shared.mutex);
+        ask_for_more(shared, search);
+      }
+      return true;
+    }
+    std::unique_lock lock(shared.mutex);
+    if (ahead.finished && ahead.written == slot) return false;
+    ask_for_more(shared, search);
+    ahead.caller_waiting = true;
+    shared.progress.wait(lock, [&ahead, slot] { return ahead.written != slot || ahead.finished; });
+    ahead.caller_waiting = false;
+  }
+}
+
+void stop_read_ahead(Search* search) {
+  if (!search->ahead) return;
+  Worker& shared = worker();
+  std::unique_lock lock(shared.mutex);
+  if (search->ahead->queued) std::erase(shared.pending, search);
+  shared.progress.wait(lock, [search] { return !search->ahead->worker_inside; });
+}
+
 bool next_entry(Search* search, Entry* entry) {
   while (search->dots_left > 0) {
     const char* dot = search->dots_left-- == 2 ? "." : "..";
@@ -127,22 +290,20 @@ bool next_entry(Search* search, Entry* entry) {
     const char* path = search->path.c_str();
     if (describe(AT_FDCWD, path, path, dot, entry, &search->xattrs)) return true;
   }
-  while (search->dir) {
-    errno = 0;
-    dirent* d = ::readdir(search->dir);
-    if (!d) return false;
-    if (std::strcmp(d->d_name, ".") == 0 || std::strcmp(d->d_name, "..") == 0) continue;
-    if (!matches(search->mask.c_str(), d->d_name)) continue;
-    search->path.assign(search->directory).append(d->d_name);
-    // Gone between readdir and statx: the listing goes on without it.
-    int fd = ::dirfd(search->dir);
-    if (!describe(fd, d->d_name, search->path.c_str(), d->d_name, entry, &search->xattrs)) continue;
-    if (search->keyed)
-      remember_recent_entry(search->caller_directory, d->d_name, search, fd, entry->status,
-                            entry->dos_attribute_absent);
-    return true;
+  if (!search->dir) return false;
+  if (!search->ahead && search->handed_out >= read_ahead_after && two_processors()) {
+    search->ahead = std::make_unique<ReadAhead>();
+    Worker& shared = worker();
+    std::lock_guard lock(shared.mutex);
+    ask_for_more(shared, search);
   }
-  return false;
+  bool found = search->ahead ? take_read_ahead(search, entry) : read_entry(search, search->path, entry);
+  if (!found) return false;
+  ++search->handed_out;
+  if (search->keyed)
+    remember_recent_entry(search->caller_directory, entry->name.c_str(), search, search->fd, entry->status,
+                          entry->dos_attribute_absent, entry->seen_ns);
+  return true;
 }
 
 Search* find_search(HANDLE handle) {
@@ -189,6 +350,7 @@ HANDLE first(LPCSTR pattern, Entry* entry) {
   if (has_wildcard(mask)) {
     search->dir = ::opendir(directory.c_str());
     if (!search->dir) return fail(errno, Call::generic, INVALID_HANDLE_VALUE, directory);
+    search->fd = ::dirfd(search->dir);
     // Drive roots have no "." and ".." entries on Windows.
     search->dots_left = directory == "/" ? 0 : 2;
     if (!next_entry(search.get(), entry)) {
@@ -291,6 +453,7 @@ BOOL WINAPI FindClose(HANDLE hFindFile) {
       return FALSE;
     }
   }
+  stop_read_ahead(search);
   forget_recent_search(search);
   delete search;
   return TRUE;

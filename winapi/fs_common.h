@@ -82,8 +82,12 @@ struct RecentEntry {
 // to what the search opened; false otherwise.
 bool caller_directory_key(std::string_view pattern, std::string* key);
 
+int64_t monotonic_ns();
+
+// seen_ns: when the search took the status (monotonic_ns).
 void remember_recent_entry(std::string_view directory_key, const char* name, const void* search,
-                           int directory_fd, const struct stat& status, bool dos_attribute_absent);
+                           int directory_fd, const struct stat& status, bool dos_attribute_absent,
+                           int64_t seen_ns);
 
 // The recent entry when host_path names it and the search saw it within the
 // last two milliseconds: the calls that follow a search at once take its status.

@@ -19,12 +19,6 @@ constexpr int64_t fresh_for_ns = 2'000'000;
 
 thread_local RecentEntry recent;
 
-int64_t monotonic_ns() {
-  struct timespec now;
-  ::clock_gettime(CLOCK_MONOTONIC, &now);
-  return int64_t{now.tv_sec} * 1'000'000'000 + now.tv_nsec;
-}
-
 bool separator(char c) { return c == '/' || c == '\\'; }
 
 // Whether the host resolves `directory` + name as Windows resolves it: no ".."
@@ -47,6 +41,12 @@ bool resolves_alike(std::string_view directory) {
 
 }  // namespace
 
+int64_t monotonic_ns() {
+  struct timespec now;
+  ::clock_gettime(CLOCK_MONOTONIC, &now);
+  return int64_t{now.tv_sec} * 1'000'000'000 + now.tv_nsec;
+}
+
 bool caller_directory_key(std::string_view pattern, std::string* key) {
   size_t end = pattern.find_last_of("/\\");
   std::string directory(pattern.substr(0, end == std::string_view::npos ? 0 : end + 1));
@@ -60,7 +60,8 @@ bool caller_directory_key(std::string_view pattern, std::string* key) {
 }
 
 void remember_recent_entry(std::string_view directory_key, const char* name, const void* search,
-                           int directory_fd, const struct stat& status, bool dos_attribute_absent) {
+                           int directory_fd, const struct stat& status, bool dos_attribute_absent,
+                           int64_t seen_ns) {
   recent.path.assign(directory_key).append(name);
   recent.search = search;
   recent.directory_fd = directory_fd;
@@ -70,7 +71,7 @@ void remember_recent_entry(std::string_view directory_key, const char* name, con
   recent.mode = status.st_mode;
   recent.changed = status.st_ctim;
   recent.dos_attribute_absent = dos_attribute_absent;
-  recent.seen_ns = monotonic_ns();
+  recent.seen_ns = seen_ns;
   recent.valid = true;
 }
 

@@ -2,6 +2,7 @@
 #include "conformance.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -139,3 +140,70 @@ TEST_F(Find, DotsInTheNameResolveFirst) {
 }
 
 }  // namespace
+
+// Large directories are listed in batches (the host layer reads them ahead):
+// every entry exactly once, each with its own attributes, while the caller
+// deletes what it has been given, and with several searches open at once.
+class LargeDirectory : public conformance::TempDirTest {
+ protected:
+  static constexpr int count = 300;
+  static std::string name(int i) { return "f" + std::to_string(1000 + i); }
+  void SetUp() override {
+    conformance::TempDirTest::SetUp();
+    for (const char* sub : {"a", "b"}) {
+      ASSERT_TRUE(CreateDirectoryA(path(sub).c_str(), nullptr));
+      for (int i = 0; i < count; ++i) make_file(std::string(sub) + "\\" + name(i), std::string(i % 7, 'x'));
+    }
+  }
+};
+
+TEST_F(LargeDirectory, EveryEntryOnceWithItsOwnData) {
+  for (int i = 0; i < count; i += 3) ASSERT_TRUE(SetFileAttributesA(path("a\\" + name(i)).c_str(), FILE_ATTRIBUTE_READONLY));
+  std::vector<int> seen(count, 0);
+  WIN32_FIND_DATAA data;
+  HANDLE search = FindFirstFileA(path("a\\f*").c_str(), &data);
+  ASSERT_NE(search, INVALID_HANDLE_VALUE);
+  do {
+    int i = std::atoi(data.cFileName + 1) - 1000;
+    ASSERT_TRUE(i >= 0 && i < count) << data.cFileName;
+    ++seen[i];
+    EXPECT_EQ(data.nFileSizeLow, DWORD(i % 7)) << data.cFileName;
+    EXPECT_EQ((data.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0, i % 3 == 0) << data.cFileName;
+  } while (FindNextFileA(search, &data));
+  EXPECT_EQ(GetLastError(), DWORD{ERROR_NO_MORE_FILES});
+  EXPECT_TRUE(FindClose(search));
+  EXPECT_EQ(std::count(seen.begin(), seen.end(), 1), count);
+}
+
+TEST_F(LargeDirectory, DeletingWhatWasListedAsItComes) {
+  WIN32_FIND_DATAA data;
+  HANDLE search = FindFirstFileA(path("a\\*").c_str(), &data);
+  ASSERT_NE(search, INVALID_HANDLE_VALUE);
+  int deleted = 0;
+  do {
+    if (data.cFileName[0] == '.') continue;
+    SetFileAttributesA(path(std::string("a\\") + data.cFileName).c_str(), 0);
+    EXPECT_TRUE(DeleteFileA(path(std::string("a\\") + data.cFileName).c_str())) << data.cFileName;
+    ++deleted;
+  } while (FindNextFileA(search, &data));
+  EXPECT_TRUE(FindClose(search));
+  EXPECT_EQ(deleted, count);
+  EXPECT_TRUE(RemoveDirectoryA(path("a").c_str())) << "nothing is left in it";
+}
+
+TEST_F(LargeDirectory, SearchesInterleavedAndClosedHalfWay) {
+  WIN32_FIND_DATAA a_data, b_data;
+  HANDLE a = FindFirstFileA(path("a\\f*").c_str(), &a_data);
+  HANDLE b = FindFirstFileA(path("b\\f*").c_str(), &b_data);
+  ASSERT_NE(a, INVALID_HANDLE_VALUE);
+  ASSERT_NE(b, INVALID_HANDLE_VALUE);
+  int from_a = 1, from_b = 1;
+  while (FindNextFileA(a, &a_data)) {
+    ++from_a;
+    if (from_b < count / 2 && FindNextFileA(b, &b_data)) ++from_b;
+  }
+  EXPECT_EQ(from_a, count);
+  EXPECT_EQ(from_b, count / 2);
+  EXPECT_TRUE(FindClose(b)) << "closed while more entries were waiting";
+  EXPECT_TRUE(FindClose(a));
+}
