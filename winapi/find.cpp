@@ -2,6 +2,8 @@
 // size, type without following links) relative to the open directory, a second
 // one only for links, and one user.DOSATTRIB read while the file system keeps
 // extended attributes. "." reuses the status taken of the directory at the start.
+// Large directories are read ahead (below); the caller's last entry is kept for
+// the calls that follow at once (recent_entry.cpp).
 #include "fs_common.h"
 
 #include "error_mapping.h"
@@ -17,7 +19,9 @@
 #include <fcntl.h>
 #include <memory>
 #include <mutex>
+#include <pthread.h>
 #include <sched.h>
+#include <signal.h>
 #include <set>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -201,6 +205,10 @@ void fill_ring(Worker& shared, std::unique_lock<std::mutex>& lock, Search* searc
 Worker& worker() {
   static Worker* shared = [] {
     auto* made = new Worker;
+    // Signals stay with the program's own thread: the worker starts with all blocked.
+    sigset_t all, before;
+    ::sigfillset(&all);
+    ::pthread_sigmask(SIG_SETMASK, &all, &before);
     std::thread([made] {
       std::unique_lock lock(made->mutex);
       while (true) {
@@ -211,6 +219,7 @@ Worker& worker() {
         fill_ring(*made, lock, search);
       }
     }).detach();
+    ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
     return made;
   }();
   return *shared;

@@ -43,13 +43,6 @@ std::string windows_form(std::string_view host_absolute);
 // 100 ns intervals since 1601.
 FILETIME file_time(const struct timespec& time);
 
-// Attributes of the entry at host_path as Windows shows them, from its lstat
-// record; `target_is_directory` counts only for links. With `xattrs` given,
-// user.DOSATTRIB is asked only while *xattrs holds, and *xattrs drops to false
-// on a file system without extended attributes. *dos_attribute_absent, when
-// given, tells whether the entry holds no user.DOSATTRIB and would show a new
-// one in its ctime (the kernel stamps ctime from a coarse clock, so an entry
-// changed within the current tick could change again unseen).
 // An entry named relative to an open directory `at` (or AT_FDCWD), and by its
 // whole host path for the calls that have no form relative to a directory.
 struct EntryName {
@@ -59,6 +52,13 @@ struct EntryName {
 };
 inline EntryName entry_name(const char* host_path) { return {AT_FDCWD, host_path, host_path}; }
 
+// Attributes of the entry as Windows shows them, from its lstat
+// record; `target_is_directory` counts only for links. With `xattrs` given,
+// user.DOSATTRIB is asked only while *xattrs holds, and *xattrs drops to false
+// on a file system without extended attributes. *dos_attribute_absent, when
+// given, tells whether the entry holds no user.DOSATTRIB and would show a new
+// one in its ctime (the kernel stamps ctime from a coarse clock, so an entry
+// changed within the current tick could change again unseen).
 DWORD attributes_of(const EntryName& name, const struct stat& entry, bool target_is_directory,
                     bool* xattrs = nullptr, bool* dos_attribute_absent = nullptr);
 
