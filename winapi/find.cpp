@@ -293,11 +293,10 @@ bool next_entry(Search* search, Entry* entry) {
     if (!matches(search->mask.c_str(), dot)) continue;
     search->path.assign(search->directory).append(dot);
     if (dot[1] == '\0') {
-      describe(search->own, entry_name(search->path.c_str()), false, dot, entry, &search->xattrs);
+      describe(search->own, EntryName{search->fd, dot, search->path.c_str()}, false, dot, entry, &search->xattrs);
       return true;
     }
-    const char* path = search->path.c_str();
-    if (describe(AT_FDCWD, path, path, dot, entry, &search->xattrs)) return true;
+    if (describe(search->fd, dot, search->path.c_str(), dot, entry, &search->xattrs)) return true;
   }
   if (!search->dir) return false;
   if (!search->ahead && search->handed_out >= read_ahead_after && two_processors()) {
