@@ -149,7 +149,12 @@ DWORD WINAPI GetFileAttributesA(LPCSTR lpFileName) {
   char path[PATH_MAX];
   host_path_into(lpFileName, path, sizeof path, &error);
   if (error) return fail(error, Call::generic, INVALID_FILE_ATTRIBUTES);
-  struct stat st;
+  struct stat st {};
+  if (const RecentEntry* seen = recent_entry(path); seen && !S_ISLNK(seen->mode)) {
+    st.st_mode = seen->mode;
+    bool ask_dos_attribute = !seen->dos_attribute_absent;
+    return attributes_of(entry_name(path), st, false, &ask_dos_attribute);
+  }
   if (::lstat(path, &st) != 0) return fail(errno, Call::generic, INVALID_FILE_ATTRIBUTES, path);
   struct stat target;
   bool target_is_directory = S_ISLNK(st.st_mode) && ::stat(path, &target) == 0 && S_ISDIR(target.st_mode);

@@ -3,6 +3,7 @@
 // not decode become the lone surrogates U+DC80..U+DCFF and come back unchanged.
 #include "fs_common.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
@@ -237,6 +238,16 @@ int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteS
   }
   size_t length = cbMultiByte < 0 ? std::strlen(lpMultiByteStr) + 1 : static_cast<size_t>(cbMultiByte);
   std::string_view bytes(lpMultiByteStr, length);
+  // Most names are ASCII, which is the same in UTF-16: no decoding, no copy between.
+  if (page == utf8 && std::all_of(bytes.begin(), bytes.end(), [](char c) { return c >= 0; })) {
+    if (cchWideChar == 0) return static_cast<int>(length);
+    if (length > static_cast<size_t>(cchWideChar)) {
+      SetLastError(ERROR_INSUFFICIENT_BUFFER);
+      return 0;
+    }
+    std::copy(bytes.begin(), bytes.end(), lpWideCharStr);
+    return static_cast<int>(length);
+  }
   std::u16string wide = page == shift_jis ? dbcs_to_wide(bytes) : utf8_to_wide(bytes);
   if (cchWideChar == 0) return static_cast<int>(wide.size());
   if (wide.size() > static_cast<size_t>(cchWideChar)) {

@@ -19,10 +19,22 @@ namespace {
 std::mutex directory_mutex;
 std::string set_windows;  // guarded by directory_mutex
 std::string set_host;
+// The host directory as read last, and when: a walk asks for it several times
+// per directory, and within a moment nothing but SetCurrentDirectoryA, which
+// reads it afresh, changes what a relative name finds.
+std::string read_host;
+int64_t read_ns = 0;
+bool read_valid = false;
 
-std::string host_current() {
+// Under directory_mutex.
+const std::string& host_current() {
+  int64_t now = monotonic_ns();
+  if (read_valid && now - read_ns <= moment_ns) return read_host;
   char buffer[PATH_MAX];
-  return ::getcwd(buffer, sizeof buffer) ? buffer : "/";
+  read_host = ::getcwd(buffer, sizeof buffer) ? buffer : "/";
+  read_ns = now;
+  read_valid = true;
+  return read_host;
 }
 
 std::string without_trailing_separator(std::string path) {
@@ -35,10 +47,25 @@ std::string without_trailing_separator(std::string path) {
 }  // namespace
 
 std::string current_directory() {
-  std::string host = host_current();
   std::lock_guard guard(directory_mutex);
+  const std::string& host = host_current();
   if (!set_windows.empty() && host == set_host) return set_windows;
   return windows_form(host);
+}
+
+std::string host_current_directory() {
+  std::lock_guard guard(directory_mutex);
+  return host_current();
+}
+
+std::string current_root() {
+  {
+    // Only a directory set on another drive or a network name leaves Z:.
+    std::lock_guard guard(directory_mutex);
+    if (set_windows.empty() || set_windows.starts_with("Z:")) return "Z:\\";
+  }
+  std::string current = current_directory();
+  return current.starts_with("\\\\") ? current : current.substr(0, 2) + "\\";
 }
 
 }  // namespace winapi
@@ -101,10 +128,10 @@ BOOL WINAPI SetCurrentDirectoryA(LPCSTR lpPathName) {
     return FALSE;
   }
   if (::chdir(host->c_str()) != 0) return fail(errno, Call::generic, FALSE, *host);
-  std::string now = host_current();
   std::lock_guard guard(directory_mutex);
+  read_valid = false;
   set_windows = without_trailing_separator(*full);
-  set_host = now;
+  set_host = host_current();
   return TRUE;
 }
 

@@ -220,7 +220,7 @@ BOOL WINAPI DeleteFileA(LPCSTR lpFileName) {
   if (!sharing_allows(st.st_dev, st.st_ino, access_delete, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE))
     return fail(ETXTBSY, Call::remove_file, FALSE, path);
   // Within the search's open directory the name is looked up from there.
-  int removed = seen && seen->directory_fd >= 0 ? ::unlinkat(seen->directory_fd, path + seen->name_offset, 0)
+  int removed = seen && seen->directory_fd >= 0 ? ::unlinkat(seen->directory_fd, seen->path.c_str() + seen->name_offset, 0)
                                                 : ::unlink(path);
   int unlink_error = errno;
   forget_recent_entry();

@@ -48,7 +48,7 @@ struct Entry {
 // not wait for the worker to wake. The ring passes entries from the worker to
 // the caller without a lock; the worker's mutex guards the hand-over of the
 // directory stream, the queue of directories to read, and sleeping.
-constexpr int read_ahead_after = 8;  // entries handed out before the worker is asked in
+constexpr int read_ahead_after = 1;  // entries handed out before the worker is asked in
 constexpr uint32_t ring_size = 64;
 
 struct ReadAhead {
@@ -60,7 +60,7 @@ struct ReadAhead {
   std::atomic<bool> queued{false};  // waiting for the worker
   std::atomic<bool> worker_inside{false};  // FindClose waits while it is
   std::atomic<bool> caller_waiting{false};
-  bool caller_reading = false;  // before the start, the caller may be inside the stream
+  std::atomic<bool> caller_reading{false};  // before the start, the caller may be inside the stream
   std::string path;  // the worker's
 };
 
@@ -173,11 +173,44 @@ struct Worker {
   std::condition_variable wake;  // the worker: a directory to read
   std::condition_variable progress;  // callers: entries read, or the worker left a directory
   std::deque<Search*> pending;
+  std::atomic<bool> work_waiting{false};  // pending is not empty
 };
+
+// A hand-over between the two threads takes microseconds; sleeping and being
+// woken takes far longer on a busy or virtual machine. So each side first waits
+// awake for a while: the worker for the next directory of a walk, the caller
+// for the entry the worker is describing.
+constexpr int64_t worker_lingers_ns = 500'000;
+constexpr int64_t caller_lingers_ns = 50'000;
+
+// Without a system call: on a virtual machine sched_yield can itself take tens
+// of microseconds.
+inline void cpu_relax() {
+#if defined(__x86_64__) || defined(__i386__)
+  __builtin_ia32_pause();
+#elif defined(__aarch64__)
+  asm volatile("yield");
+#endif
+}
+
+template <typename Ready>
+bool wait_awake(Ready ready, int64_t ns) {
+  int64_t until = monotonic_ns() + ns;
+  while (!ready()) {
+    for (int i = 0; i < 64; ++i) cpu_relax();
+    if (monotonic_ns() >= until) return false;
+  }
+  return true;
+}
 
 void fill_ring(Worker& shared, std::unique_lock<std::mutex>& lock, Search* search) {
   ReadAhead& ahead = *search->ahead;
   ahead.worker_inside = true;
+  if (ahead.caller_reading) {
+    lock.unlock();
+    wait_awake([&ahead] { return !ahead.caller_reading; }, caller_lingers_ns);
+    lock.lock();
+  }
   shared.progress.wait(lock, [&ahead] { return !ahead.caller_reading; });
   ahead.started = true;
   lock.unlock();
@@ -212,9 +245,15 @@ Worker& worker() {
     std::thread([made] {
       std::unique_lock lock(made->mutex);
       while (true) {
+        if (made->pending.empty()) {
+          lock.unlock();
+          wait_awake([made] { return made->work_waiting.load(); }, worker_lingers_ns);
+          lock.lock();
+        }
         made->wake.wait(lock, [made] { return !made->pending.empty(); });
         Search* search = made->pending.front();
         made->pending.pop_front();
+        made->work_waiting = !made->pending.empty();
         search->ahead->queued = false;
         fill_ring(*made, lock, search);
       }
@@ -239,6 +278,7 @@ void ask_for_more(Worker& shared, Search* search) {
   if (ahead.finished || ahead.queued || ahead.worker_inside) return;
   ahead.queued = true;
   shared.pending.push_back(search);
+  shared.work_waiting = true;
   shared.wake.notify_one();
 }
 
@@ -273,6 +313,10 @@ bool take_read_ahead(Search* search, Entry* entry) {
     std::unique_lock lock(shared.mutex);
     if (ahead.finished && ahead.written == slot) return false;
     ask_for_more(shared, search);
+    lock.unlock();
+    auto arrived = [&ahead, slot] { return ahead.written != slot || ahead.finished; };
+    if (wait_awake(arrived, caller_lingers_ns)) continue;
+    lock.lock();
     ahead.caller_waiting = true;
     shared.progress.wait(lock, [&ahead, slot] { return ahead.written != slot || ahead.finished; });
     ahead.caller_waiting = false;
@@ -283,7 +327,10 @@ void stop_read_ahead(Search* search) {
   if (!search->ahead) return;
   Worker& shared = worker();
   std::unique_lock lock(shared.mutex);
-  if (search->ahead->queued) std::erase(shared.pending, search);
+  if (search->ahead->queued) {
+    std::erase(shared.pending, search);
+    shared.work_waiting = !shared.pending.empty();
+  }
   shared.progress.wait(lock, [search] { return !search->ahead->worker_inside; });
 }
 
@@ -293,7 +340,15 @@ bool next_entry(Search* search, Entry* entry) {
     if (!matches(search->mask.c_str(), dot)) continue;
     search->path.assign(search->directory).append(dot);
     if (dot[1] == '\0') {
-      describe(search->own, EntryName{search->fd, dot, search->path.c_str()}, false, dot, entry, &search->xattrs);
+      // The directory was usually looked at a moment ago, to be opened: what was
+      // seen of its DOS attribute then still holds while its ctime is the same.
+      struct stat own {};
+      own.st_dev = makedev(search->own.stx_dev_major, search->own.stx_dev_minor);
+      own.st_ino = search->own.stx_ino;
+      own.st_ctim = timespec{search->own.stx_ctime.tv_sec, search->own.stx_ctime.tv_nsec};
+      const RecentEntry* seen = recent_entry_any_age(own);
+      bool ask = search->xattrs && !(seen && seen->dos_attribute_absent);
+      describe(search->own, EntryName{search->fd, dot, search->path.c_str()}, false, dot, entry, &ask);
       return true;
     }
     if (describe(search->fd, dot, search->path.c_str(), dot, entry, &search->xattrs)) return true;
@@ -312,6 +367,23 @@ bool next_entry(Search* search, Entry* entry) {
     remember_recent_entry(search->caller_directory, entry->name.c_str(), search, search->fd, entry->status,
                           entry->dos_attribute_absent, entry->seen_ns);
   return true;
+}
+
+// A directory to search that cannot be opened: missing or not a directory is
+// ERROR_PATH_NOT_FOUND, as Windows has it; anything else keeps its own error.
+HANDLE fail_directory(int error, const std::string& directory) {
+  if (error == ENOENT || error == ENOTDIR || error == ENAMETOOLONG || error == ELOOP) {
+    SetLastError(ERROR_PATH_NOT_FOUND);
+    return INVALID_HANDLE_VALUE;
+  }
+  return fail(error, Call::generic, INVALID_HANDLE_VALUE, directory);
+}
+
+// Whether the pattern ends in the name of the entry it found: t\d does; t\d\.
+// finds d too, but a name formed from its directory part is not d.
+bool names_entry_itself(std::string_view pattern, const std::string& mask) {
+  size_t slash = pattern.find_last_of("/\\");
+  return pattern.substr(slash == std::string_view::npos ? 0 : slash + 1) == mask;
 }
 
 Search* find_search(HANDLE handle) {
@@ -348,17 +420,17 @@ HANDLE first(LPCSTR pattern, Entry* entry) {
     return INVALID_HANDLE_VALUE;
   }
   auto search = std::make_unique<Search>();
-  if (::statx(AT_FDCWD, directory.c_str(), 0, status_mask, &search->own) != 0 || !S_ISDIR(search->own.stx_mode)) {
-    SetLastError(ERROR_PATH_NOT_FOUND);
-    return INVALID_HANDLE_VALUE;
-  }
   search->directory = directory;
   search->mask = mask;
   search->keyed = caller_directory_key(pattern, &search->caller_directory);
+  // The directory is looked up once: opened for a listing, and asked about only
+  // when a single entry is not there.
   if (has_wildcard(mask)) {
     search->dir = ::opendir(directory.c_str());
-    if (!search->dir) return fail(errno, Call::generic, INVALID_HANDLE_VALUE, directory);
+    if (!search->dir) return fail_directory(errno, directory);
     search->fd = ::dirfd(search->dir);
+    if (::statx(search->fd, "", AT_EMPTY_PATH, status_mask, &search->own) != 0)
+      return fail(errno, Call::generic, INVALID_HANDLE_VALUE, directory);
     // Drive roots have no "." and ".." entries on Windows.
     search->dots_left = directory == "/" ? 0 : 2;
     if (!next_entry(search.get(), entry)) {
@@ -366,7 +438,16 @@ HANDLE first(LPCSTR pattern, Entry* entry) {
       return INVALID_HANDLE_VALUE;
     }
   } else if (!describe(AT_FDCWD, host->c_str(), host->c_str(), mask.c_str(), entry, &search->xattrs)) {
-    return fail(errno, Call::generic, INVALID_HANDLE_VALUE, *host);
+    int error = errno;
+    struct stat parent;
+    if (::stat(directory.c_str(), &parent) != 0 || !S_ISDIR(parent.st_mode)) {
+      SetLastError(ERROR_PATH_NOT_FOUND);
+      return INVALID_HANDLE_VALUE;
+    }
+    return fail(error, Call::generic, INVALID_HANDLE_VALUE, *host);
+  } else if (search->keyed && names_entry_itself(pattern, mask)) {
+    remember_recent_entry(search->caller_directory, mask.c_str(), search.get(), -1, entry->status,
+                          entry->dos_attribute_absent, monotonic_ns());
   }
   std::lock_guard guard(search_mutex);
   searches.insert(search.get());

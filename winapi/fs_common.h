@@ -33,6 +33,12 @@ bool is_separator(char c);
 // separator except at a root.
 std::string current_directory();
 
+// The host's current directory, as read within the last moment (moment_ns).
+std::string host_current_directory();
+
+// The root of the current directory's drive (Z:\) or network name (\\server\share\).
+std::string current_root();
+
 // GetFullPathNameA's text work: drive forms, "." and "..", both separators.
 // Nothing, with *error a Win32 code, for an empty or unusable name.
 std::optional<std::string> full_path_name(std::string_view name, DWORD* error);
@@ -83,6 +89,11 @@ struct RecentEntry {
 bool caller_directory_key(std::string_view pattern, std::string* key);
 
 int64_t monotonic_ns();
+
+// What the layer read within this long still holds: the calls that follow a
+// search at once act as if they had run at the moment of the search. A question
+// to the user, or anything else that takes time, lies beyond it.
+constexpr int64_t moment_ns = 2'000'000;
 
 // seen_ns: when the search took the status (monotonic_ns).
 void remember_recent_entry(std::string_view directory_key, const char* name, const void* search,

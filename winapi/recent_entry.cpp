@@ -13,10 +13,6 @@
 namespace winapi {
 namespace {
 
-// Older than this, the entry is looked at again: a question to the user, or
-// anything else that takes time, lies between.
-constexpr int64_t fresh_for_ns = 2'000'000;
-
 thread_local RecentEntry recent;
 
 bool separator(char c) { return c == '/' || c == '\\'; }
@@ -37,6 +33,18 @@ bool resolves_alike(std::string_view directory) {
     if (component == ".." || component.back() == '.' || component.back() == ' ') return false;
   }
   return true;
+}
+
+// Whether the relative `name` is `whole` (a path from the root) taken from the
+// current directory: the runtime looks an entry up by its full name and then
+// acts on it by the name it was given.
+bool names_from_current_directory(std::string_view whole, std::string_view name) {
+  if (name.empty() || name[0] == '/' || whole.size() <= name.size() || whole[0] != '/' || !whole.ends_with(name))
+    return false;
+  std::string_view directory = whole.substr(0, whole.size() - name.size());
+  if (directory.back() != '/') return false;
+  if (directory.size() > 1) directory.remove_suffix(1);
+  return directory == host_current_directory();
 }
 
 }  // namespace
@@ -76,9 +84,8 @@ void remember_recent_entry(std::string_view directory_key, const char* name, con
 }
 
 RecentEntry* recent_entry(const char* host_path) {
-  if (!recent.valid || recent.path != host_path) return nullptr;
-  if (monotonic_ns() - recent.seen_ns > fresh_for_ns) return nullptr;
-  return &recent;
+  if (!recent.valid || monotonic_ns() - recent.seen_ns > moment_ns) return nullptr;
+  return recent.path == host_path || names_from_current_directory(recent.path, host_path) ? &recent : nullptr;
 }
 
 RecentEntry* recent_entry_any_age(const struct stat& entry) {

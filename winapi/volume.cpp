@@ -144,8 +144,7 @@ BOOL WINAPI GetVolumeInformationA(LPCSTR lpRootPathName, LPSTR lpVolumeNameBuffe
       return FALSE;
     }
   } else {
-    std::string current = current_directory();
-    root = current.starts_with("\\\\") ? current : current.substr(0, 2) + "\\";
+    root = current_root();
   }
   int host_error = 0;
   auto host = host_path(root.c_str(), &host_error);
@@ -164,14 +163,13 @@ BOOL WINAPI GetVolumeInformationA(LPCSTR lpRootPathName, LPSTR lpVolumeNameBuffe
       case_sensitive = known.case_sensitive;
     }
   }
-  long name_max = ::pathconf(host->c_str(), _PC_NAME_MAX);
   if (!copy_string("", lpVolumeNameBuffer, nVolumeNameSize) ||
       !copy_string(name, lpFileSystemNameBuffer, nFileSystemNameSize)) {
     SetLastError(ERROR_BAD_LENGTH);
     return FALSE;
   }
   if (lpVolumeSerialNumber) *lpVolumeSerialNumber = static_cast<DWORD>(st.st_dev);
-  if (lpMaximumComponentLength) *lpMaximumComponentLength = name_max > 0 ? static_cast<DWORD>(name_max) : 255;
+  if (lpMaximumComponentLength) *lpMaximumComponentLength = fs.f_namelen > 0 ? static_cast<DWORD>(fs.f_namelen) : 255;
   if (lpFileSystemFlags)
     *lpFileSystemFlags = FS_CASE_IS_PRESERVED | (case_sensitive ? FS_CASE_SENSITIVE : 0) |
                          (case_sensitive ? FILE_SUPPORTS_REPARSE_POINTS : 0);

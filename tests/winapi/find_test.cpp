@@ -108,6 +108,12 @@ TEST_F(Find, Errors) {
   EXPECT_EQ(names("none"), (std::vector<std::string>{"error 2"}));
   EXPECT_EQ(names("missing\\*"), (std::vector<std::string>{"error 3"})) << "missing directory";
   EXPECT_EQ(names("missing\\x"), (std::vector<std::string>{"error 3"}));
+#ifndef _WIN32
+  // A file is no directory to list: the layer answers as for a missing one (Wine
+  // answers ERROR_INVALID_NAME).
+  EXPECT_EQ(names("file\\*"), (std::vector<std::string>{"error 3"}));
+  EXPECT_EQ(names("file\\x"), (std::vector<std::string>{"error 3"}));
+#endif
 
   WIN32_FIND_DATAA data;
   // A name ending in a separator names no entry; the runtime falls back to attributes.

@@ -111,6 +111,25 @@ TEST_F(FullPath, CurrentDirectoryRoundTrip) {
   EXPECT_EQ(current(), drive + "\\") << "a root keeps its separator";
 }
 
+#ifndef _WIN32
+// A directory set through a mapped drive reads back on that drive, also once
+// the layer looks at the host's directory again.
+TEST_F(FullPath, ADirectorySetOnAMappedDriveStaysThere) {
+  ASSERT_TRUE(CreateDirectoryA(path("sub").c_str(), nullptr));
+  std::string host = dir();
+  for (char& c : host)
+    if (c == '\\') c = '/';
+  ASSERT_TRUE(SetEnvironmentVariableA("WINAPI_DRIVE_Q", host.c_str()));
+  ASSERT_TRUE(SetCurrentDirectoryA("Q:\\sub")) << GetLastError();
+  EXPECT_EQ(current(), "Q:\\sub");
+  ::Sleep(5);
+  EXPECT_EQ(current(), "Q:\\sub");
+  EXPECT_EQ(full("x"), "Q:\\sub\\x");
+  ASSERT_TRUE(SetCurrentDirectoryA(saved_.c_str()));
+  SetEnvironmentVariableA("WINAPI_DRIVE_Q", nullptr);
+}
+#endif
+
 TEST_F(FullPath, SetCurrentDirectoryErrors) {
   make_file("file");
   const std::string before = current();

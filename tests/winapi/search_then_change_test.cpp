@@ -98,7 +98,89 @@ TEST_F(SearchThenChange, ARelativeNameFollowsTheCurrentDirectory) {
   EXPECT_FALSE(exists("t\\f"));
 }
 
+// The runtime looks an entry up by its full name, then acts on it by the name
+// it was given, relative to the current directory.
+TEST_F(SearchThenChange, FoundByItsFullNameChangedByItsRelativeName) {
+  make_file("x");
+  char saved[MAX_PATH];
+  ASSERT_GT(GetCurrentDirectoryA(MAX_PATH, saved), 0u);
+  ASSERT_TRUE(SetCurrentDirectoryA(dir().c_str()));
+  WIN32_FIND_DATAA data;
+  HANDLE search = FindFirstFileA(path("x").c_str(), &data);
+  ASSERT_NE(search, INVALID_HANDLE_VALUE);
+  FindClose(search);
+  const DWORD set = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY;
+  ASSERT_TRUE(SetFileAttributesA("x", set));
+  EXPECT_EQ(GetFileAttributesA("x") & ~DWORD{FILE_ATTRIBUTE_ARCHIVE}, set);
+  EXPECT_EQ(GetFileAttributesA(path("x").c_str()) & ~DWORD{FILE_ATTRIBUTE_ARCHIVE}, set);
+  SetLastError(sentinel);
+  EXPECT_FALSE(DeleteFileA("x")) << "read-only since the search";
+  EXPECT_EQ(GetLastError(), DWORD{ERROR_ACCESS_DENIED});
+  ASSERT_TRUE(SetFileAttributesA("x", 0));
+  EXPECT_TRUE(DeleteFileA("x"));
+  SetLastError(sentinel);
+  EXPECT_EQ(GetFileAttributesA("x"), INVALID_FILE_ATTRIBUTES) << "deleted";
+  EXPECT_EQ(GetLastError(), DWORD{ERROR_FILE_NOT_FOUND});
+  SetCurrentDirectoryA(saved);
+}
+
+// The same relative name under another current directory is another entry.
+TEST_F(SearchThenChange, TheSameTailUnderAnotherDirectoryIsAnotherEntry) {
+  for (const char* name : {"a", "a\\s", "b", "b\\s", "b\\s\\x"})
+    ASSERT_TRUE(CreateDirectoryA(path(name).c_str(), nullptr));
+  make_file("a\\s\\x");
+  char saved[MAX_PATH];
+  ASSERT_GT(GetCurrentDirectoryA(MAX_PATH, saved), 0u);
+  ASSERT_TRUE(SetCurrentDirectoryA(path("a").c_str()));
+  WIN32_FIND_DATAA data;
+  HANDLE search = FindFirstFileA(path("b\\s\\x").c_str(), &data);
+  ASSERT_NE(search, INVALID_HANDLE_VALUE);
+  FindClose(search);
+  EXPECT_EQ(data.dwFileAttributes, DWORD{FILE_ATTRIBUTE_DIRECTORY});
+  DWORD here = GetFileAttributesA("s\\x");
+  EXPECT_NE(here, INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(here & FILE_ATTRIBUTE_DIRECTORY, 0u) << "s\\x here is the file in a, not the directory searched in b";
+  EXPECT_TRUE(DeleteFileA("s\\x"));
+  EXPECT_FALSE(exists("a\\s\\x"));
+  EXPECT_TRUE(exists("b\\s\\x"));
+  SetCurrentDirectoryA(saved);
+}
+
 #ifndef _WIN32
+// A listing describes "." as the directory is now, though the directory was
+// looked at a moment before, to be opened.
+TEST_F(SearchThenChange, DotShowsAnAttributeSetSinceTheDirectoryWasLookedAt) {
+  ASSERT_TRUE(CreateDirectoryA(path("t").c_str(), nullptr));
+  // Past the coarse clock's tick, so that what is seen of t may be remembered.
+  std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  auto dot_attributes = [this](const char* directory) {
+    WIN32_FIND_DATAA data;
+    EXPECT_NE(GetFileAttributesA(path(directory).c_str()), INVALID_FILE_ATTRIBUTES);
+    HANDLE search = FindFirstFileA(path(std::string(directory) + "\\*").c_str(), &data);
+    EXPECT_NE(search, INVALID_HANDLE_VALUE);
+    EXPECT_STREQ(data.cFileName, ".");
+    FindClose(search);
+    return data.dwFileAttributes;
+  };
+  EXPECT_EQ(dot_attributes("t"), DWORD{FILE_ATTRIBUTE_DIRECTORY});
+
+  WIN32_FIND_DATAA data;
+  HANDLE search = FindFirstFileA(path("t").c_str(), &data);
+  ASSERT_NE(search, INVALID_HANDLE_VALUE);
+  FindClose(search);
+  if (::setxattr(host(path("t")).c_str(), "user.DOSATTRIB", "0x2", 3, 0) != 0)
+    GTEST_SKIP() << "no user extended attributes on this file system";
+  EXPECT_EQ(dot_attributes("t"), DWORD{FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN}) << "set by another program";
+
+  ASSERT_TRUE(SetFileAttributesA(path("t").c_str(), 0));
+  std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  search = FindFirstFileA(path("t").c_str(), &data);
+  ASSERT_NE(search, INVALID_HANDLE_VALUE);
+  FindClose(search);
+  ASSERT_TRUE(SetFileAttributesA(path("t").c_str(), FILE_ATTRIBUTE_SYSTEM));
+  EXPECT_EQ(dot_attributes("t"), DWORD{FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_SYSTEM}) << "set through the layer";
+}
+
 // Windows removes "link\.." as text; the host goes through the link first.
 TEST_F(SearchThenChange, DotDotThroughALinkDeletesWhatTheHostNames) {
   for (const char* name : {"u", "elsewhere", "elsewhere\\sub", "elsewhere\\u"})
