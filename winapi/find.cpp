@@ -48,7 +48,7 @@ struct Entry {
 // not wait for the worker to wake. The ring passes entries from the worker to
 // the caller without a lock; the worker's mutex guards the hand-over of the
 // directory stream, the queue of directories to read, and sleeping.
-constexpr int read_ahead_after = 1;  // entries handed out before the worker is asked in
+constexpr int read_ahead_after = 4;  // entries handed out before the worker is asked in
 constexpr uint32_t ring_size = 64;
 
 struct ReadAhead {
