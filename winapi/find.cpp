@@ -48,7 +48,7 @@ struct Entry {
 // not wait for the worker to wake. The ring passes entries from the worker to
 // the caller without a lock; the worker's mutex guards the hand-over of the
 // directory stream, the queue of directories to read, and sleeping.
-constexpr int read_ahead_after = 4;  // entries handed out before the worker is asked in
+constexpr int read_ahead_after = 2;  // entries handed out before the worker is asked in
 constexpr uint32_t ring_size = 64;
 
 struct ReadAhead {
@@ -76,6 +76,7 @@ struct Search {
   int dots_left = 0;  // "." and ".." still to offer
   bool xattrs = true;
   int handed_out = 0;
+  std::string peeked;  // a name read but not yet described
   std::unique_ptr<ReadAhead> ahead;
   ~Search() {
     if (dir) ::closedir(dir);
@@ -151,18 +152,28 @@ bool describe(int at, const char* relative, const char* host, const char* name, 
   return true;
 }
 
+// The next name of the open directory that the mask takes, or null at its end.
+const char* next_name(Search* search) {
+  while (true) {
+    errno = 0;
+    dirent* d = ::readdir(search->dir);
+    if (!d) return nullptr;
+    if (std::strcmp(d->d_name, ".") == 0 || std::strcmp(d->d_name, "..") == 0) continue;
+    if (matches(search->mask.c_str(), d->d_name)) return d->d_name;
+  }
+}
+
 // The next entry of the open directory that the mask takes, into `entry`;
 // `path` is scratch space for its host path. False at the end of the directory.
 bool read_entry(Search* search, std::string& path, Entry* entry) {
   while (true) {
-    errno = 0;
-    dirent* d = ::readdir(search->dir);
-    if (!d) return false;
-    if (std::strcmp(d->d_name, ".") == 0 || std::strcmp(d->d_name, "..") == 0) continue;
-    if (!matches(search->mask.c_str(), d->d_name)) continue;
-    path.assign(search->directory).append(d->d_name);
+    std::string peeked = std::move(search->peeked);
+    search->peeked.clear();
+    const char* name = !peeked.empty() ? peeked.c_str() : next_name(search);
+    if (!name) return false;
+    path.assign(search->directory).append(name);
     // Gone between readdir and statx: the listing goes on without it.
-    if (!describe(search->fd, d->d_name, path.c_str(), d->d_name, entry, &search->xattrs)) continue;
+    if (!describe(search->fd, name, path.c_str(), name, entry, &search->xattrs)) continue;
     entry->seen_ns = monotonic_ns();
     return true;
   }
@@ -354,7 +365,12 @@ bool next_entry(Search* search, Entry* entry) {
     if (describe(search->fd, dot, search->path.c_str(), dot, entry, &search->xattrs)) return true;
   }
   if (!search->dir) return false;
+  // Only a directory with more to come is worth the worker: a look at the next
+  // name tells, so that small directories are never handed over.
   if (!search->ahead && search->handed_out >= read_ahead_after && two_processors()) {
+    const char* name = next_name(search);
+    if (!name) return false;
+    search->peeked = name;
     search->ahead = std::make_unique<ReadAhead>();
     Worker& shared = worker();
     std::lock_guard lock(shared.mutex);
