@@ -3,6 +3,8 @@
 // not decode become the lone surrogates U+DC80..U+DCFF and come back unchanged.
 #include "fs_common.h"
 
+#include <winapi_settings.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -194,8 +196,14 @@ std::string wide_to_dbcs(std::u16string_view wide, char default_char, size_t* de
 }
 
 // CP_ACP, CP_OEMCP and CP_THREAD_ACP are the active page; 0 for a page the layer lacks.
+// Windows fixes the ANSI code page for the life of a process, and so does the
+// layer: the setting is read at the first conversion. 0 until then.
+std::atomic<UINT> chosen_page{0};
+
+bool names_active_page(UINT page) { return page == CP_ACP || page == CP_OEMCP || page == CP_THREAD_ACP; }
+
 UINT resolve(UINT page) {
-  if (page == CP_ACP || page == CP_OEMCP || page == CP_THREAD_ACP) return active_code_page();
+  if (names_active_page(page)) return active_code_page();
   if (page == utf8 || page == shift_jis) return page;
   return 0;
 }
@@ -203,8 +211,13 @@ UINT resolve(UINT page) {
 }  // namespace
 
 UINT active_code_page() {
-  const char* setting = std::getenv("WINAPI_CODEPAGE");
-  return setting && std::strcmp(setting, "932") == 0 ? shift_jis : utf8;
+  UINT page = chosen_page.load(std::memory_order_relaxed);
+  if (page == 0) {
+    const char* setting = std::getenv("WINAPI_CODEPAGE");
+    page = setting && std::strcmp(setting, "932") == 0 ? shift_jis : utf8;
+    chosen_page.store(page, std::memory_order_relaxed);
+  }
+  return page;
 }
 
 std::u16string widen(std::string_view bytes) {
@@ -224,22 +237,16 @@ extern "C" {
 
 int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr, int cbMultiByte,
                                LPWSTR lpWideCharStr, int cchWideChar) {
-  UINT page = resolve(CodePage);
-  if (!lpMultiByteStr || cbMultiByte == 0 || cchWideChar < 0 || (cchWideChar > 0 && !lpWideCharStr) ||
-      page == 0) {
+  bool known = names_active_page(CodePage) || CodePage == utf8 || CodePage == shift_jis;
+  if (!lpMultiByteStr || cbMultiByte == 0 || cchWideChar < 0 || (cchWideChar > 0 && !lpWideCharStr) || !known) {
     SetLastError(ERROR_INVALID_PARAMETER);
-    return 0;
-  }
-  // UTF-8 takes no flag but MB_ERR_INVALID_CHARS.
-  DWORD allowed = page == utf8 ? MB_ERR_INVALID_CHARS : MB_PRECOMPOSED | MB_COMPOSITE | MB_USEGLYPHCHARS | MB_ERR_INVALID_CHARS;
-  if (dwFlags & ~allowed) {
-    SetLastError(ERROR_INVALID_FLAGS);
     return 0;
   }
   size_t length = cbMultiByte < 0 ? std::strlen(lpMultiByteStr) + 1 : static_cast<size_t>(cbMultiByte);
   std::string_view bytes(lpMultiByteStr, length);
-  // Most names are ASCII, which is the same in UTF-16: no decoding, no copy between.
-  if (page == utf8 && std::all_of(bytes.begin(), bytes.end(), [](char c) { return c >= 0; })) {
+  // Most names are ASCII, which reads the same in every page the layer has, under
+  // the flags they all take: no look at the active page, no decoding, no copy between.
+  if ((dwFlags & ~MB_ERR_INVALID_CHARS) == 0 && std::all_of(bytes.begin(), bytes.end(), [](char c) { return c >= 0; })) {
     if (cchWideChar == 0) return static_cast<int>(length);
     if (length > static_cast<size_t>(cchWideChar)) {
       SetLastError(ERROR_INSUFFICIENT_BUFFER);
@@ -247,6 +254,13 @@ int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteS
     }
     std::copy(bytes.begin(), bytes.end(), lpWideCharStr);
     return static_cast<int>(length);
+  }
+  UINT page = resolve(CodePage);
+  // UTF-8 takes no flag but MB_ERR_INVALID_CHARS.
+  DWORD allowed = page == utf8 ? MB_ERR_INVALID_CHARS : MB_PRECOMPOSED | MB_COMPOSITE | MB_USEGLYPHCHARS | MB_ERR_INVALID_CHARS;
+  if (dwFlags & ~allowed) {
+    SetLastError(ERROR_INVALID_FLAGS);
+    return 0;
   }
   std::u16string wide = page == shift_jis ? dbcs_to_wide(bytes) : utf8_to_wide(bytes);
   if (cchWideChar == 0) return static_cast<int>(wide.size());
@@ -300,6 +314,8 @@ int WINAPI WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCharS
   std::memcpy(lpMultiByteStr, bytes.data(), bytes.size());
   return static_cast<int>(bytes.size());
 }
+
+void WinapiSetCodePage(UINT page) { chosen_page = page == shift_jis || page == utf8 ? page : 0; }
 
 BOOL WINAPI IsDBCSLeadByte(BYTE TestChar) {
   return active_code_page() == shift_jis && sjis_lead(TestChar);

@@ -118,6 +118,11 @@ bool matches(const char* p, const char* n) {
   return !*n;
 }
 
+// Most listings ask for "*.*" or "*", which take every name.
+bool mask_takes(const std::string& mask, const char* name) {
+  return mask == "*.*" || mask == "*" || matches(mask.c_str(), name);
+}
+
 void describe(const struct statx& x, const EntryName& where, bool target_directory, const char* name, Entry* entry,
               bool* xattrs) {
   struct stat& st = entry->status;
@@ -159,7 +164,7 @@ const char* next_name(Search* search) {
     dirent* d = ::readdir(search->dir);
     if (!d) return nullptr;
     if (std::strcmp(d->d_name, ".") == 0 || std::strcmp(d->d_name, "..") == 0) continue;
-    if (matches(search->mask.c_str(), d->d_name)) return d->d_name;
+    if (mask_takes(search->mask, d->d_name)) return d->d_name;
   }
 }
 
@@ -348,7 +353,7 @@ void stop_read_ahead(Search* search) {
 bool next_entry(Search* search, Entry* entry) {
   while (search->dots_left > 0) {
     const char* dot = search->dots_left-- == 2 ? "." : "..";
-    if (!matches(search->mask.c_str(), dot)) continue;
+    if (!mask_takes(search->mask, dot)) continue;
     search->path.assign(search->directory).append(dot);
     if (dot[1] == '\0') {
       // The directory was usually looked at a moment ago, to be opened: what was

@@ -82,8 +82,10 @@ std::size_t host_path_into(const char* name, char* out, std::size_t size, int* e
   if (!root.empty()) std::memcpy(p, root.data(), root.size());
   p += root.size();
   if (joint) *p++ = '/';
-  for (std::size_t i = 0; i < rest; ++i) p[i] = name[i] == '\\' ? '/' : name[i];
+  std::memcpy(p, name, rest);
   p[rest] = '\0';
+  for (char* separator = p; (separator = static_cast<char*>(std::memchr(separator, '\\', p + rest - separator)));)
+    *separator++ = '/';
   return length;
 }
 

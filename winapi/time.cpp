@@ -138,24 +138,35 @@ BOOL WINAPI FileTimeToSystemTime(const FILETIME* lpFileTime, LPSYSTEMTIME lpSyst
   }
   int64_t days = static_cast<int64_t>(ticks / ticks_per_second / 86400);
   int64_t rest = static_cast<int64_t>(ticks % (ticks_per_second * 86400));
-  // Days since 1601-01-01 to a civil date (proleptic Gregorian, as Windows counts).
-  int64_t z = days - 134774 + 719468;  // shift to days since 0000-03-01
-  int64_t era = z / 146097;
-  int64_t doe = z - era * 146097;
-  int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  int64_t mp = (5 * doy + 2) / 153;
-  int64_t day = doy - (153 * mp + 2) / 5 + 1;
-  int64_t month = mp < 10 ? mp + 3 : mp - 9;
-  int64_t year = yoe + era * 400 + (month <= 2);
   SYSTEMTIME& st = *lpSystemTime;
-  st.wYear = static_cast<WORD>(year);
-  st.wMonth = static_cast<WORD>(month);
-  st.wDay = static_cast<WORD>(day);
-  st.wDayOfWeek = static_cast<WORD>((days + 1) % 7);  // 1601-01-01 was a Monday
-  st.wHour = static_cast<WORD>(rest / (ticks_per_second * 3600));
-  st.wMinute = static_cast<WORD>(rest / (ticks_per_second * 60) % 60);
-  st.wSecond = static_cast<WORD>(rest / ticks_per_second % 60);
+  // The times of one file, and of the files of one directory, mostly fall on one day.
+  thread_local int64_t last_days = -1;
+  thread_local SYSTEMTIME last_date;
+  if (days != last_days) {
+    // Days since 1601-01-01 to a civil date (proleptic Gregorian, as Windows counts).
+    int64_t z = days - 134774 + 719468;  // shift to days since 0000-03-01
+    int64_t era = z / 146097;
+    int64_t doe = z - era * 146097;
+    int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    int64_t mp = (5 * doy + 2) / 153;
+    int64_t day = doy - (153 * mp + 2) / 5 + 1;
+    int64_t month = mp < 10 ? mp + 3 : mp - 9;
+    int64_t year = yoe + era * 400 + (month <= 2);
+    last_date.wYear = static_cast<WORD>(year);
+    last_date.wMonth = static_cast<WORD>(month);
+    last_date.wDay = static_cast<WORD>(day);
+    last_date.wDayOfWeek = static_cast<WORD>((days + 1) % 7);  // 1601-01-01 was a Monday
+    last_days = days;
+  }
+  st.wYear = last_date.wYear;
+  st.wMonth = last_date.wMonth;
+  st.wDay = last_date.wDay;
+  st.wDayOfWeek = last_date.wDayOfWeek;
+  auto seconds = static_cast<uint32_t>(rest / ticks_per_second);
+  st.wHour = static_cast<WORD>(seconds / 3600);
+  st.wMinute = static_cast<WORD>(seconds / 60 % 60);
+  st.wSecond = static_cast<WORD>(seconds % 60);
   st.wMilliseconds = static_cast<WORD>(rest / 10000 % 1000);
   return TRUE;
 }

@@ -4,6 +4,10 @@
 
 #include <cstdlib>
 
+#ifndef _WIN32
+#include <winapi_settings.h>
+#endif
+
 namespace {
 
 using conformance::sentinel;
@@ -91,13 +95,14 @@ TEST(CodePages, HostNamesWithInvalidUtf8SurviveTheRoundTrip) {
 }
 
 TEST(CodePages, DoubleByteCodePage932) {
-  ::setenv("WINAPI_CODEPAGE", "932", 1);
+  WinapiSetCodePage(932);
   EXPECT_TRUE(IsDBCSLeadByte(0x82));
   EXPECT_TRUE(IsDBCSLeadByte(0xE0));
   EXPECT_FALSE(IsDBCSLeadByte(0x5C));
   EXPECT_FALSE(IsDBCSLeadByte(0xA0));
   // 0x95 0x5C is one character whose second byte is a backslash.
   EXPECT_EQ(to_wide(CP_ACP, "\x95\x5C\\"), u"\u8868\\");
+  EXPECT_EQ(to_wide(CP_ACP, "dir\\a~b"), u"dir\\a~b") << "ASCII, backslash and tilde too, as in UTF-8";
   EXPECT_EQ(to_narrow(CP_ACP, u"\u8868\u3042"), "\x95\x5C\x82\xA0");
   EXPECT_EQ(to_wide(CP_ACP, "\xB1"), u"\uFF71") << "single-byte katakana";
   char narrow[8];
@@ -108,7 +113,20 @@ TEST(CodePages, DoubleByteCodePage932) {
   EXPECT_EQ(MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, "a", -1, nullptr, 0), 2) << "932 takes MB_PRECOMPOSED";
   const std::string odd = "\x81\x20x";  // a lead byte before a byte no pair has
   EXPECT_EQ(to_narrow(CP_ACP, to_wide(CP_ACP, odd)), odd);
+  WinapiSetCodePage(0);
+}
+
+// As on Windows, the code page stays what it was when the process first needed it.
+TEST(CodePages, SettingIsReadOnce) {
+  ::setenv("WINAPI_CODEPAGE", "932", 1);
+  WinapiSetCodePage(0);
+  EXPECT_TRUE(IsDBCSLeadByte(0x82));
   ::unsetenv("WINAPI_CODEPAGE");
+  EXPECT_TRUE(IsDBCSLeadByte(0x82)) << "unchanged until the setting is read again";
+  EXPECT_EQ(to_wide(CP_ACP, "\x95\x5C"), u"\u8868");
+  WinapiSetCodePage(0);
+  EXPECT_FALSE(IsDBCSLeadByte(0x82));
+  EXPECT_EQ(to_wide(CP_ACP, "\xC3\xA9"), u"\u00E9");
 }
 
 // Windows 95/98 has no W functions.

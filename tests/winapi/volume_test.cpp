@@ -137,6 +137,27 @@ TEST(Time, FileTimeToSystemTime) {
   EXPECT_EQ(st.wMinute, 34);
   EXPECT_EQ(st.wSecond, 56);
   EXPECT_EQ(st.wMilliseconds, 789);
+  // Times close together, one day after another and back: each gets its own date.
+  auto at = [](ULONGLONG unix_seconds) {
+    ULONGLONG t = (unix_seconds + 11644473600ull) * 10000000ull;
+    SYSTEMTIME s{};
+    FILETIME f{static_cast<DWORD>(t), static_cast<DWORD>(t >> 32)};
+    EXPECT_TRUE(FileTimeToSystemTime(&f, &s));
+    return s;
+  };
+  st = at(951868799);  // 2000-02-29 23:59:59
+  EXPECT_EQ(st.wDay, 29);
+  EXPECT_EQ(st.wHour, 23);
+  EXPECT_EQ(st.wSecond, 59);
+  st = at(951868800);  // 2000-03-01 00:00:00, a Wednesday
+  EXPECT_EQ(st.wMonth, 3);
+  EXPECT_EQ(st.wDay, 1);
+  EXPECT_EQ(st.wDayOfWeek, 3);
+  EXPECT_EQ(st.wHour, 0);
+  st = at(951868799);
+  EXPECT_EQ(st.wMonth, 2);
+  EXPECT_EQ(st.wDay, 29);
+  EXPECT_EQ(st.wDayOfWeek, 2);
   FILETIME zero{0, 0};
   ASSERT_TRUE(FileTimeToSystemTime(&zero, &st));
   EXPECT_EQ(st.wYear, 1601);
