@@ -5,7 +5,6 @@
 
 #include <winapi_settings.h>
 
-#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
@@ -246,14 +245,20 @@ int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteS
   std::string_view bytes(lpMultiByteStr, length);
   // Most names are ASCII, which reads the same in every page the layer has, under
   // the flags they all take: no look at the active page, no decoding, no copy between.
-  if ((dwFlags & ~MB_ERR_INVALID_CHARS) == 0 && std::all_of(bytes.begin(), bytes.end(), [](char c) { return c >= 0; })) {
-    if (cchWideChar == 0) return static_cast<int>(length);
-    if (length > static_cast<size_t>(cchWideChar)) {
-      SetLastError(ERROR_INSUFFICIENT_BUFFER);
-      return 0;
+  if ((dwFlags & ~MB_ERR_INVALID_CHARS) == 0) {
+    const bool fits = cchWideChar != 0 && length <= static_cast<size_t>(cchWideChar);
+    size_t ascii = 0;
+    if (fits)
+      for (; ascii < length && bytes[ascii] >= 0; ++ascii) lpWideCharStr[ascii] = static_cast<WCHAR>(bytes[ascii]);
+    else
+      while (ascii < length && bytes[ascii] >= 0) ++ascii;
+    if (ascii == length) {
+      if (cchWideChar != 0 && !fits) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return 0;
+      }
+      return static_cast<int>(length);
     }
-    std::copy(bytes.begin(), bytes.end(), lpWideCharStr);
-    return static_cast<int>(length);
   }
   UINT page = resolve(CodePage);
   // UTF-8 takes no flag but MB_ERR_INVALID_CHARS.

@@ -1,4 +1,4 @@
-// FindFirstFile/FindNextFile over readdir. Each entry costs one statx (times,
+// FindFirstFile/FindNextFile over getdents64. Each entry costs one statx (times,
 // size, type without following links) relative to the open directory, a second
 // one only for links, and one user.DOSATTRIB read while the file system keeps
 // extended attributes. "." reuses the status taken of the directory at the start.
@@ -62,6 +62,52 @@ struct ReadAhead {
   std::atomic<bool> caller_waiting{false};
   std::atomic<bool> caller_reading{false};  // before the start, the caller may be inside the stream
   std::string path;  // the worker's
+
+  void restart() {
+    written = 0;
+    taken = 0;
+    finished = false;
+    started = false;
+    queued = false;
+    worker_inside = false;
+    caller_waiting = false;
+    caller_reading = false;
+  }
+};
+
+// The ring of a closed search serves the next one: it is some fifteen kilobytes,
+// and a walk closes a directory just before it reads the next.
+thread_local std::unique_ptr<ReadAhead> spare_read_ahead;
+
+// The names of an open directory, read with getdents64 into a buffer of its own:
+// opendir would first ask for the directory's status, which the search takes
+// anyway, with its birth time.
+class DirectoryReader {
+ public:
+  explicit DirectoryReader(int fd) : fd_(fd) {}
+  DirectoryReader(const DirectoryReader&) = delete;
+  DirectoryReader& operator=(const DirectoryReader&) = delete;
+  ~DirectoryReader() { ::close(fd_); }
+  // The next name; null at the end with errno 0, or on a failure with errno set.
+  const char* next() {
+    if (next_ >= end_) {
+      ssize_t read = ::getdents64(fd_, buffer_, sizeof buffer_);
+      if (read <= 0) {
+        if (read == 0) errno = 0;
+        return nullptr;
+      }
+      next_ = 0;
+      end_ = static_cast<size_t>(read);
+    }
+    auto* d = reinterpret_cast<struct dirent64*>(buffer_ + next_);
+    next_ += d->d_reclen;
+    return d->d_name;
+  }
+
+ private:
+  int fd_;
+  size_t next_ = 0, end_ = 0;
+  alignas(struct dirent64) char buffer_[32768];
 };
 
 struct Search {
@@ -71,16 +117,13 @@ struct Search {
   std::string caller_directory;  // the directory as the caller named it, when that names it safely
   bool keyed = false;
   struct statx own{};  // of the directory, for "."
-  DIR* dir = nullptr;
-  int fd = -1;  // dir's, read once: the worker may be inside dir
+  std::unique_ptr<DirectoryReader> names;  // of a listing
+  int fd = -1;  // the listing's directory, read once: the worker may be inside `names`
   int dots_left = 0;  // "." and ".." still to offer
   bool xattrs = true;
   int handed_out = 0;
   std::string peeked;  // a name read but not yet described
   std::unique_ptr<ReadAhead> ahead;
-  ~Search() {
-    if (dir) ::closedir(dir);
-  }
 };
 
 std::mutex search_mutex;
@@ -160,11 +203,10 @@ bool describe(int at, const char* relative, const char* host, const char* name, 
 // The next name of the open directory that the mask takes, or null at its end.
 const char* next_name(Search* search) {
   while (true) {
-    errno = 0;
-    dirent* d = ::readdir(search->dir);
-    if (!d) return nullptr;
-    if (std::strcmp(d->d_name, ".") == 0 || std::strcmp(d->d_name, "..") == 0) continue;
-    if (mask_takes(search->mask, d->d_name)) return d->d_name;
+    const char* name = search->names->next();
+    if (!name) return nullptr;
+    if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
+    if (mask_takes(search->mask, name)) return name;
   }
 }
 
@@ -369,14 +411,19 @@ bool next_entry(Search* search, Entry* entry) {
     }
     if (describe(search->fd, dot, search->path.c_str(), dot, entry, &search->xattrs)) return true;
   }
-  if (!search->dir) return false;
+  if (!search->names) return false;
   // Only a directory with more to come is worth the worker: a look at the next
   // name tells, so that small directories are never handed over.
   if (!search->ahead && search->handed_out >= read_ahead_after && two_processors()) {
     const char* name = next_name(search);
     if (!name) return false;
     search->peeked = name;
-    search->ahead = std::make_unique<ReadAhead>();
+    if (spare_read_ahead) {
+      search->ahead = std::move(spare_read_ahead);
+      search->ahead->restart();
+    } else {
+      search->ahead = std::make_unique<ReadAhead>();
+    }
     Worker& shared = worker();
     std::lock_guard lock(shared.mutex);
     ask_for_more(shared, search);
@@ -447,9 +494,10 @@ HANDLE first(LPCSTR pattern, Entry* entry) {
   // The directory is looked up once: opened for a listing, and asked about only
   // when a single entry is not there.
   if (has_wildcard(mask)) {
-    search->dir = ::opendir(directory.c_str());
-    if (!search->dir) return fail_directory(errno, directory);
-    search->fd = ::dirfd(search->dir);
+    int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return fail_directory(errno, directory);
+    search->names = std::make_unique<DirectoryReader>(fd);
+    search->fd = fd;
     if (::statx(search->fd, "", AT_EMPTY_PATH, status_mask, &search->own) != 0)
       return fail(errno, Call::generic, INVALID_HANDLE_VALUE, directory);
     // Drive roots have no "." and ".." entries on Windows.
@@ -564,6 +612,7 @@ BOOL WINAPI FindClose(HANDLE hFindFile) {
     }
   }
   stop_read_ahead(search);
+  if (search->ahead) spare_read_ahead = std::move(search->ahead);
   forget_recent_search(search);
   delete search;
   return TRUE;

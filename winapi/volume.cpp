@@ -33,6 +33,13 @@ constexpr FileSystem file_systems[] = {
     {0xFF534D42, "CIFS", false},   {0xFE534D42, "SMB2", false},   {0x73717368, "SQUASHFS", true},
 };
 
+struct VolumeLook {
+  std::string host;
+  struct stat st;
+  struct statfs fs;
+  int64_t seen_ns = 0;  // 0: nothing seen
+};
+
 // Mount points from /proc/self/mountinfo, whose fields escape blanks in octal.
 std::string unescape(const std::string& field) {
   std::string out;
@@ -149,12 +156,21 @@ BOOL WINAPI GetVolumeInformationA(LPCSTR lpRootPathName, LPSTR lpVolumeNameBuffe
   int host_error = 0;
   auto host = host_path(root.c_str(), &host_error);
   if (!host) return fail(host_error, Call::generic, FALSE);
-  struct stat st;
-  struct statfs fs;
-  if (::stat(host->c_str(), &st) != 0 || ::statfs(host->c_str(), &fs) != 0) {
-    SetLastError(errno == ENOENT ? ERROR_PATH_NOT_FOUND : win32_error_from_errno(errno, Call::generic));
-    return FALSE;
+  // A listing asks about its volume each time a directory is opened: within a
+  // moment the volume is still what it was.
+  thread_local VolumeLook last;
+  int64_t now = monotonic_ns();
+  if (!(last.seen_ns != 0 && now - last.seen_ns <= moment_ns && last.host == *host)) {
+    last.seen_ns = 0;
+    if (::stat(host->c_str(), &last.st) != 0 || ::statfs(host->c_str(), &last.fs) != 0) {
+      SetLastError(errno == ENOENT ? ERROR_PATH_NOT_FOUND : win32_error_from_errno(errno, Call::generic));
+      return FALSE;
+    }
+    last.host = *host;
+    last.seen_ns = now;
   }
+  const struct stat& st = last.st;
+  const struct statfs& fs = last.fs;
   const char* name = "UNIX";
   bool case_sensitive = true;
   for (const auto& known : file_systems) {

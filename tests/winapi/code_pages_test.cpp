@@ -36,6 +36,15 @@ TEST(CodePages, Utf8RoundTripAndSizes) {
   SetLastError(sentinel);
   EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, small, 2), 0);
   EXPECT_EQ(GetLastError(), DWORD{ERROR_INSUFFICIENT_BUFFER});
+  // ASCII alone, and a name that goes on in UTF-8 after an ASCII start.
+  EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "abc", -1, nullptr, 0), 4);
+  SetLastError(sentinel);
+  EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "abc", -1, small, 2), 0);
+  EXPECT_EQ(GetLastError(), DWORD{ERROR_INSUFFICIENT_BUFFER});
+  WCHAR exact[4];
+  EXPECT_EQ(MultiByteToWideChar(CP_UTF8, 0, "abc", -1, exact, 4), 4);
+  EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(exact)), u"abc");
+  EXPECT_EQ(to_wide(CP_UTF8, "dir/gr\xC3\xBC"), u"dir/gr\u00FC");
   char narrow[3];
   SetLastError(sentinel);
   EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, reinterpret_cast<LPCWSTR>(wide.c_str()), -1, narrow, 3, nullptr, nullptr),

@@ -213,3 +213,31 @@ TEST_F(LargeDirectory, SearchesInterleavedAndClosedHalfWay) {
   EXPECT_TRUE(FindClose(b)) << "closed while more entries were waiting";
   EXPECT_TRUE(FindClose(a));
 }
+
+// A search that follows a closed one, even one closed with entries still read
+// ahead, shows its own directory's entries and nothing else.
+TEST_F(LargeDirectory, OneAfterAnotherEachShowsOnlyItsOwn) {
+  for (int i = 0; i < count; i += 2) ASSERT_TRUE(DeleteFileA(path("b\\" + name(i)).c_str()));
+  auto list = [this](const std::string& pattern, int stop_after) {
+    std::vector<int> seen(count, 0);
+    WIN32_FIND_DATAA data;
+    HANDLE search = FindFirstFileA(path(pattern).c_str(), &data);
+    EXPECT_NE(search, INVALID_HANDLE_VALUE) << pattern;
+    if (search == INVALID_HANDLE_VALUE) return seen;
+    int listed = 0;
+    do {
+      int i = std::atoi(data.cFileName + 1) - 1000;
+      if (i >= 0 && i < count)
+        ++seen[i];
+      else
+        ADD_FAILURE() << data.cFileName;
+    } while (++listed < stop_after && FindNextFileA(search, &data));
+    EXPECT_TRUE(FindClose(search));
+    return seen;
+  };
+  list("a\\f*", 100);
+  std::vector<int> b = list("b\\f*", count);
+  for (int i = 0; i < count; ++i) EXPECT_EQ(b[i], i % 2) << name(i);
+  std::vector<int> a = list("a\\f*", count);
+  EXPECT_EQ(std::count(a.begin(), a.end(), 1), count);
+}

@@ -62,6 +62,23 @@ TEST_F(Volume, TheHostRootAndItsMounts) {
   ASSERT_TRUE(GetVolumeInformationA("Z:\\proc\\", nullptr, 0, nullptr, nullptr, nullptr, name, sizeof name));
   EXPECT_STREQ(name, "UNIX") << "a file system without a name of its own";
 }
+
+// What was seen of a volume holds for a moment only.
+TEST_F(Volume, ARootThatWentAwayIsMissedAMomentLater) {
+  ASSERT_TRUE(CreateDirectoryA(path("gone").c_str(), nullptr));
+  std::string host = dir() + "/gone";
+  for (char& c : host)
+    if (c == '\\') c = '/';
+  ASSERT_TRUE(SetEnvironmentVariableA("WINAPI_DRIVE_Q", host.c_str()));
+  DWORD serial = 0;
+  ASSERT_TRUE(GetVolumeInformationA("Q:\\", nullptr, 0, &serial, nullptr, nullptr, nullptr, 0)) << GetLastError();
+  ASSERT_TRUE(RemoveDirectoryA(path("gone").c_str()));
+  ::Sleep(5);
+  SetLastError(sentinel);
+  EXPECT_FALSE(GetVolumeInformationA("Q:\\", nullptr, 0, &serial, nullptr, nullptr, nullptr, 0));
+  EXPECT_EQ(GetLastError(), DWORD{ERROR_PATH_NOT_FOUND});
+  SetEnvironmentVariableA("WINAPI_DRIVE_Q", nullptr);
+}
 #endif
 
 TEST(Modules, Kernel32OffersGetVolumePathNameA) {
