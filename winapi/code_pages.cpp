@@ -105,9 +105,14 @@ std::u16string utf8_to_wide(std::string_view bytes) {
 // Lone surrogates other than escaped bytes have no UTF-8 form: U+FFFD, as Windows
 // writes them. *invalid counts them.
 std::string wide_to_utf8(std::u16string_view wide, size_t* invalid) {
-  std::string out;
-  out.reserve(wide.size() * 3);
-  for (size_t i = 0; i < wide.size(); ++i) {
+  // Names are mostly ASCII, which UTF-8 keeps as it is.
+  size_t ascii = 0;
+  while (ascii < wide.size() && wide[ascii] < 0x80) ++ascii;
+  std::string out(ascii, '\0');
+  for (size_t i = 0; i < ascii; ++i) out[i] = static_cast<char>(wide[i]);
+  if (ascii == wide.size()) return out;
+  out.reserve(ascii + (wide.size() - ascii) * 3);
+  for (size_t i = ascii; i < wide.size(); ++i) {
     char16_t c = wide[i];
     if (high_surrogate(c) && i + 1 < wide.size() && low_surrogate(wide[i + 1])) {
       append_utf8(out, 0x10000 + ((static_cast<char32_t>(c) - 0xD800) << 10) + (wide[i + 1] - 0xDC00));

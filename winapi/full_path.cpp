@@ -46,11 +46,29 @@ std::string drive_directory(char letter) {
   return std::string(1, letter) + ":\\";
 }
 
+// Whether rest, after its leading separator, has neither an empty part nor a "."
+// or ".." part before its end: then joining changes nothing in it.
+template <typename C>
+bool already_collapsed(std::basic_string_view<C> rest) {
+  if (rest.empty() || rest[0] != '\\') return false;
+  for (size_t i = 0; i + 1 < rest.size(); ++i) {
+    if (rest[i] != '\\') continue;
+    size_t next = i + 1;
+    if (rest[next] == '\\') return false;
+    if (rest[next] == '.') {
+      if (next + 1 < rest.size() && rest[next + 1] == '.') ++next;
+      if (next + 1 == rest.size() || rest[next + 1] == '\\') return false;
+    }
+  }
+  return true;
+}
+
 // Joins root and the components of rest, resolving "." and ".." without going
 // above the root.
 template <typename C>
 String<C> collapse(const String<C>& root, const String<C>& rest) {
   using View = std::basic_string_view<C>;
+  if (already_collapsed(View(rest))) return root + rest;
   const C separator = '\\';
   const C dot[] = {'.', 0}, dots[] = {'.', '.', 0};
   std::vector<View> parts;

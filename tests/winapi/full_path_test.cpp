@@ -40,6 +40,8 @@ TEST_F(FullPath, DotsResolveByText) {
   EXPECT_EQ(full(dir() + "/p//q"), base + "\\p\\q") << "either separator, repeated ones collapse";
   EXPECT_EQ(full(dir() + "\\missing\\"), base + "\\missing\\") << "a trailing separator stays";
   EXPECT_EQ(full(dir() + "\\sub\\."), base + "\\sub");
+  EXPECT_EQ(full(dir() + "\\sub\\.."), base);
+  EXPECT_EQ(full(dir() + "\\.x\\..y\\z"), base + "\\.x\\..y\\z") << "names that begin with dots are names";
   std::string drive = base.substr(0, 2);
   EXPECT_EQ(full(drive + "\\..\\..\\x"), drive + "\\x") << "never above the root";
   EXPECT_EQ(full(drive + "\\"), drive + "\\");
