@@ -199,13 +199,13 @@ std::string wide_to_dbcs(std::u16string_view wide, char default_char, size_t* de
   return out;
 }
 
-// CP_ACP, CP_OEMCP and CP_THREAD_ACP are the active page; 0 for a page the layer lacks.
 // Windows fixes the ANSI code page for the life of a process, and so does the
 // layer: the setting is read at the first conversion. 0 until then.
 std::atomic<UINT> chosen_page{0};
 
 bool names_active_page(UINT page) { return page == CP_ACP || page == CP_OEMCP || page == CP_THREAD_ACP; }
 
+// CP_ACP, CP_OEMCP and CP_THREAD_ACP are the active page; 0 for a page the layer lacks.
 UINT resolve(UINT page) {
   if (names_active_page(page)) return active_code_page();
   if (page == utf8 || page == shift_jis) return page;
