@@ -87,7 +87,11 @@ class DirectoryReader {
   explicit DirectoryReader(int fd) : fd_(fd) {}
   DirectoryReader(const DirectoryReader&) = delete;
   DirectoryReader& operator=(const DirectoryReader&) = delete;
-  ~DirectoryReader() { ::close(fd_); }
+  ~DirectoryReader() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  // The directory stays open for its new owner.
+  void release() { fd_ = -1; }
   // The next name; null at the end with errno 0, or on a failure with errno set.
   const char* next() {
     if (next_ >= end_) {
@@ -197,6 +201,22 @@ bool describe(int at, const char* relative, const char* host, const char* name, 
     target_directory = ::fstatat(at, relative, &target, 0) == 0 && S_ISDIR(target.st_mode);
   }
   describe(x, EntryName{at, relative, host}, target_directory, name, entry, xattrs);
+  return true;
+}
+
+// The entry a listing handed out a moment ago, from the listing's directory.
+// What the listing saw of its DOS attribute still holds while its ctime is the same.
+bool describe_seen(const RecentEntry& seen, const char* host, const char* name, Entry* entry, bool* xattrs) {
+  const char* relative = seen.path.c_str() + seen.name_offset;
+  if (S_ISLNK(seen.mode)) return describe(seen.directory_fd, relative, host, name, entry, xattrs);
+  struct statx x;
+  if (::statx(seen.directory_fd, relative, AT_SYMLINK_NOFOLLOW, status_mask, &x) != 0) return false;
+  bool same = !S_ISLNK(x.stx_mode) && makedev(x.stx_dev_major, x.stx_dev_minor) == seen.device &&
+              x.stx_ino == seen.inode && x.stx_ctime.tv_sec == seen.changed.tv_sec &&
+              x.stx_ctime.tv_nsec == static_cast<uint32_t>(seen.changed.tv_nsec);
+  if (!same) return describe(seen.directory_fd, relative, host, name, entry, xattrs);
+  bool ask = *xattrs && !seen.dos_attribute_absent;
+  describe(x, EntryName{seen.directory_fd, relative, host}, false, name, entry, &ask);
   return true;
 }
 
@@ -491,10 +511,16 @@ HANDLE first(LPCSTR pattern, Entry* entry) {
   search->directory = directory;
   search->mask = mask;
   search->keyed = caller_directory_key(pattern, &search->caller_directory);
+  // An entry that a listing handed out a moment ago is looked up from the
+  // listing's directory, not along its whole path.
+  const RecentEntry* seen = recent_entry(std::string_view(*host).substr(0, has_wildcard(mask) ? slash : host->size()));
+  if (seen && seen->directory_fd < 0) seen = nullptr;
   // The directory is looked up once: opened for a listing, and asked about only
   // when a single entry is not there.
   if (has_wildcard(mask)) {
-    int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC);
+    constexpr int listing = O_RDONLY | O_DIRECTORY | O_NONBLOCK | O_CLOEXEC;
+    int fd = seen && S_ISDIR(seen->mode) ? ::openat(seen->directory_fd, seen->path.c_str() + seen->name_offset, listing)
+                                         : ::open(directory.c_str(), listing);
     if (fd < 0) return fail_directory(errno, directory);
     search->names = std::make_unique<DirectoryReader>(fd);
     search->fd = fd;
@@ -506,7 +532,8 @@ HANDLE first(LPCSTR pattern, Entry* entry) {
       SetLastError(ERROR_FILE_NOT_FOUND);
       return INVALID_HANDLE_VALUE;
     }
-  } else if (!describe(AT_FDCWD, host->c_str(), host->c_str(), mask.c_str(), entry, &search->xattrs)) {
+  } else if (seen ? !describe_seen(*seen, host->c_str(), mask.c_str(), entry, &search->xattrs)
+                  : !describe(AT_FDCWD, host->c_str(), host->c_str(), mask.c_str(), entry, &search->xattrs)) {
     int error = errno;
     struct stat parent;
     if (::stat(directory.c_str(), &parent) != 0 || !S_ISDIR(parent.st_mode)) {
@@ -515,8 +542,8 @@ HANDLE first(LPCSTR pattern, Entry* entry) {
     }
     return fail(error, Call::generic, INVALID_HANDLE_VALUE, *host);
   } else if (search->keyed && names_entry_itself(pattern, mask)) {
-    remember_recent_entry(search->caller_directory, mask.c_str(), search.get(), -1, entry->status,
-                          entry->dos_attribute_absent, monotonic_ns());
+    remember_recent_entry(search->caller_directory, mask.c_str(), search.get(), seen ? seen->directory_fd : -1,
+                          entry->status, entry->dos_attribute_absent, monotonic_ns());
   }
   std::lock_guard guard(search_mutex);
   searches.insert(search.get());
@@ -613,7 +640,7 @@ BOOL WINAPI FindClose(HANDLE hFindFile) {
   }
   stop_read_ahead(search);
   if (search->ahead) spare_read_ahead = std::move(search->ahead);
-  forget_recent_search(search);
+  if (hand_directory_to_recent_entry(search, search->fd)) search->names->release();
   delete search;
   return TRUE;
 }

@@ -72,7 +72,8 @@ DWORD attributes_of(const EntryName& name, const struct stat& entry, bool target
 struct RecentEntry {
   std::string path;  // the host form of the name the caller gave the search, plus the entry's name
   const void* search = nullptr;
-  int directory_fd = -1;  // the search's open directory while it is open, else -1
+  int directory_fd = -1;  // the search's open directory, kept a moment after the search closes; else -1
+  bool owns_directory_fd = false;  // the search has closed and handed its directory over
   std::size_t name_offset = 0;  // where the entry's name begins in path
   dev_t device = 0;
   ino_t inode = 0;
@@ -102,7 +103,7 @@ void remember_recent_entry(std::string_view directory_key, const char* name, con
 
 // The recent entry when host_path names it and the search saw it within the
 // last two milliseconds: the calls that follow a search at once take its status.
-RecentEntry* recent_entry(const char* host_path);
+RecentEntry* recent_entry(std::string_view host_path);
 
 // The recent entry, of any age, when `entry` (a fresh lstat) is the same inode
 // with the same ctime: what the search saw of its user.DOSATTRIB still holds.
@@ -110,6 +111,11 @@ RecentEntry* recent_entry_any_age(const struct stat& entry);
 
 // Every call that changes entries or the current directory forgets it.
 void forget_recent_entry();
-void forget_recent_search(const void* search);
+
+// A search is closing. When the recent entry names its entry from the search's
+// open directory it keeps that directory for the calls that follow at once (a
+// walk looks up the entry it just read, then lists it); true when the
+// descriptor is now the entry's.
+bool hand_directory_to_recent_entry(const void* search, int directory_fd);
 
 }  // namespace winapi

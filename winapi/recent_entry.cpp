@@ -9,11 +9,26 @@
 
 #include <climits>
 #include <ctime>
+#include <unistd.h>
 
 namespace winapi {
 namespace {
 
-thread_local RecentEntry recent;
+// Closes a directory handed over by a closed search when the entry goes.
+struct KeptRecentEntry : RecentEntry {
+  KeptRecentEntry() = default;
+  KeptRecentEntry(const KeptRecentEntry&) = delete;
+  KeptRecentEntry& operator=(const KeptRecentEntry&) = delete;
+  ~KeptRecentEntry() { release_directory(); }
+
+  void release_directory() {
+    if (owns_directory_fd) ::close(directory_fd);
+    owns_directory_fd = false;
+    directory_fd = -1;
+  }
+};
+
+thread_local KeptRecentEntry recent;
 
 bool separator(char c) { return c == '/' || c == '\\'; }
 
@@ -36,8 +51,8 @@ bool resolves_alike(std::string_view directory) {
 }
 
 // Whether the relative `name` is `whole` (a path from the root) taken from the
-// current directory: the runtime looks an entry up by its full name and then
-// acts on it by the name it was given.
+// current directory: the runtime lists a directory by the name it was given
+// and looks its entries up by their full names, or the other way round.
 bool names_from_current_directory(std::string_view whole, std::string_view name) {
   if (name.empty() || name[0] == '/' || whole.size() <= name.size() || whole[0] != '/' || !whole.ends_with(name))
     return false;
@@ -70,6 +85,8 @@ bool caller_directory_key(std::string_view pattern, std::string* key) {
 void remember_recent_entry(std::string_view directory_key, const char* name, const void* search,
                            int directory_fd, const struct stat& status, bool dos_attribute_absent,
                            int64_t seen_ns) {
+  // A search for one name that was looked up from the kept directory keeps it.
+  if (recent.directory_fd != directory_fd) recent.release_directory();
   recent.path.assign(directory_key).append(name);
   recent.search = search;
   recent.directory_fd = directory_fd;
@@ -83,9 +100,11 @@ void remember_recent_entry(std::string_view directory_key, const char* name, con
   recent.valid = true;
 }
 
-RecentEntry* recent_entry(const char* host_path) {
+RecentEntry* recent_entry(std::string_view host_path) {
   if (!recent.valid || monotonic_ns() - recent.seen_ns > moment_ns) return nullptr;
-  return recent.path == host_path || names_from_current_directory(recent.path, host_path) ? &recent : nullptr;
+  bool names_it = recent.path == host_path || names_from_current_directory(recent.path, host_path) ||
+                  names_from_current_directory(host_path, recent.path);
+  return names_it ? &recent : nullptr;
 }
 
 RecentEntry* recent_entry_any_age(const struct stat& entry) {
@@ -95,13 +114,17 @@ RecentEntry* recent_entry_any_age(const struct stat& entry) {
   return same ? &recent : nullptr;
 }
 
-void forget_recent_entry() { recent.valid = false; }
+void forget_recent_entry() {
+  recent.valid = false;
+  recent.release_directory();
+}
 
-void forget_recent_search(const void* search) {
-  if (recent.search == search) {
-    recent.search = nullptr;
-    recent.directory_fd = -1;
-  }
+bool hand_directory_to_recent_entry(const void* search, int directory_fd) {
+  if (recent.search == search) recent.search = nullptr;
+  // The entry may be another search's that looked its name up from this directory.
+  if (directory_fd < 0 || recent.directory_fd != directory_fd || recent.owns_directory_fd) return false;
+  recent.owns_directory_fd = true;
+  return true;
 }
 
 }  // namespace winapi

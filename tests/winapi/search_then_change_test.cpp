@@ -3,11 +3,16 @@
 // what the name means at that moment.
 #include "conformance.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <string>
 #include <thread>
+#include <vector>
 
 #ifndef _WIN32
+#include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -20,9 +25,9 @@ using conformance::sentinel;
 class SearchThenChange : public conformance::TempDirTest {
  protected:
   // Lists the directory up to `name` and leaves the search open there.
-  HANDLE search_up_to(const std::string& name) {
+  HANDLE search_up_to(const std::string& name, const std::string& in = {}) {
     WIN32_FIND_DATAA data;
-    HANDLE search = FindFirstFileA(path("*").c_str(), &data);
+    HANDLE search = FindFirstFileA(path(in.empty() ? "*" : in + "\\*").c_str(), &data);
     EXPECT_NE(search, INVALID_HANDLE_VALUE);
     while (search != INVALID_HANDLE_VALUE && name != data.cFileName) {
       if (!FindNextFileA(search, &data)) {
@@ -146,7 +151,107 @@ TEST_F(SearchThenChange, TheSameTailUnderAnotherDirectoryIsAnotherEntry) {
   SetCurrentDirectoryA(saved);
 }
 
+// A walk's order: list p, look up the directory d the listing handed out, close
+// the listing, then list d. A descriptor another part of the program opens in
+// between does not stand in for the closed listing's directory.
+TEST_F(SearchThenChange, ADirectoryLookedUpAfterItsListingIsListedAfterTheListingCloses) {
+  for (const char* name : {"p", "p\\d"}) ASSERT_TRUE(CreateDirectoryA(path(name).c_str(), nullptr));
+  make_file("p\\d\\inner");
+  HANDLE listing = search_up_to("d", "p");
+  WIN32_FIND_DATAA data;
+  HANDLE looked_up = FindFirstFileA(path("p\\d").c_str(), &data);
+  ASSERT_NE(looked_up, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(data.dwFileAttributes, DWORD{FILE_ATTRIBUTE_DIRECTORY});
+  ASSERT_TRUE(FindClose(listing));
+  ASSERT_TRUE(FindClose(looked_up));
 #ifndef _WIN32
+  int other = ::open("/", O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(other, 0);
+#endif
+  std::vector<std::string> names;
+  HANDLE search = FindFirstFileA(path("p\\d\\*").c_str(), &data);
+  ASSERT_NE(search, INVALID_HANDLE_VALUE) << GetLastError();
+  do names.push_back(data.cFileName);
+  while (FindNextFileA(search, &data));
+  FindClose(search);
+#ifndef _WIN32
+  ::close(other);
+#endif
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{".", "..", "inner"}));
+}
+
+// Once the directory listed has been moved away, its name leads to what is there now.
+TEST_F(SearchThenChange, ADirectoryMovedAwayAfterItsListingIsNotListedByItsOldName) {
+  for (const char* name : {"p", "p\\d"}) ASSERT_TRUE(CreateDirectoryA(path(name).c_str(), nullptr));
+  make_file("p\\d\\old");
+  HANDLE listing = search_up_to("d", "p");
+  ASSERT_TRUE(FindClose(listing));
+  ASSERT_TRUE(MoveFileExA(path("p").c_str(), path("q").c_str(), 0));
+  for (const char* name : {"p", "p\\d"}) ASSERT_TRUE(CreateDirectoryA(path(name).c_str(), nullptr));
+  make_file("p\\d\\new");
+  WIN32_FIND_DATAA data;
+  HANDLE looked_up = FindFirstFileA(path("p\\d").c_str(), &data);
+  ASSERT_NE(looked_up, INVALID_HANDLE_VALUE);
+  FindClose(looked_up);
+  HANDLE search = FindFirstFileA(path("p\\d\\*").c_str(), &data);
+  ASSERT_NE(search, INVALID_HANDLE_VALUE);
+  bool saw_new = false, saw_old = false;
+  do {
+    saw_new |= std::strcmp(data.cFileName, "new") == 0;
+    saw_old |= std::strcmp(data.cFileName, "old") == 0;
+  } while (FindNextFileA(search, &data));
+  FindClose(search);
+  EXPECT_TRUE(saw_new);
+  EXPECT_FALSE(saw_old);
+}
+
+#ifndef _WIN32
+// What a listing saw of a directory's DOS attribute does not outlive a change
+// another program makes before the directory is looked up by name.
+TEST_F(SearchThenChange, ADirectoryMarkedHiddenAfterItsListingIsLookedUpHidden) {
+  for (const char* name : {"p", "p\\d"}) ASSERT_TRUE(CreateDirectoryA(path(name).c_str(), nullptr));
+  // Past the coarse clock's tick, so that what the listing sees may be remembered.
+  std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  HANDLE listing = search_up_to("d", "p");
+  if (::setxattr(host(path("p\\d")).c_str(), "user.DOSATTRIB", "0x2", 3, 0) != 0)
+    GTEST_SKIP() << "no user extended attributes on this file system";
+  WIN32_FIND_DATAA data;
+  HANDLE looked_up = FindFirstFileA(path("p\\d").c_str(), &data);
+  ASSERT_NE(looked_up, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(data.dwFileAttributes, DWORD{FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN});
+  FindClose(looked_up);
+  FindClose(listing);
+}
+
+// A closed listing's directory is kept only until the next change.
+TEST_F(SearchThenChange, DirectoriesKeptForTheNextCallAreClosed) {
+  for (const char* name : {"p", "p\\d"}) ASSERT_TRUE(CreateDirectoryA(path(name).c_str(), nullptr));
+  auto open_descriptors = [] {
+    int count = 0;
+    if (DIR* fds = ::opendir("/proc/self/fd")) {
+      while (::readdir(fds)) ++count;
+      ::closedir(fds);
+    }
+    return count;
+  };
+  int before = open_descriptors();
+  for (int round = 0; round < 20; ++round) {
+    HANDLE listing = search_up_to("d", "p");
+    WIN32_FIND_DATAA data;
+    HANDLE looked_up = FindFirstFileA(path("p\\d").c_str(), &data);
+    ASSERT_NE(looked_up, INVALID_HANDLE_VALUE);
+    FindClose(listing);
+    FindClose(looked_up);
+    HANDLE inner = FindFirstFileA(path("p\\d\\*").c_str(), &data);
+    ASSERT_NE(inner, INVALID_HANDLE_VALUE);
+    FindClose(inner);
+  }
+  EXPECT_LE(open_descriptors(), before + 1);
+  ASSERT_TRUE(RemoveDirectoryA(path("p\\d").c_str()));
+  EXPECT_EQ(open_descriptors(), before);
+}
+
 // A listing describes "." as the directory is now, though the directory was
 // looked at a moment before, to be opened.
 TEST_F(SearchThenChange, DotShowsAnAttributeSetSinceTheDirectoryWasLookedAt) {
