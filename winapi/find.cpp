@@ -126,6 +126,7 @@ struct Search {
   int dots_left = 0;  // "." and ".." still to offer
   bool xattrs = true;
   int handed_out = 0;
+  int read_error = 0;  // of a reading that failed part-way: the listing ends there with it
   std::string peeked;  // a name read but not yet described
   std::unique_ptr<ReadAhead> ahead;
 };
@@ -224,7 +225,10 @@ bool describe_seen(const RecentEntry& seen, const char* host, const char* name, 
 const char* next_name(Search* search) {
   while (true) {
     const char* name = search->names->next();
-    if (!name) return nullptr;
+    if (!name) {
+      search->read_error = errno;
+      return nullptr;
+    }
     if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
     if (mask_takes(search->mask, name)) return name;
   }
@@ -529,6 +533,7 @@ HANDLE first(LPCSTR pattern, Entry* entry) {
     // Drive roots have no "." and ".." entries on Windows.
     search->dots_left = directory == "/" ? 0 : 2;
     if (!next_entry(search.get(), entry)) {
+      if (search->read_error) return fail(search->read_error, Call::generic, INVALID_HANDLE_VALUE, directory);
       SetLastError(ERROR_FILE_NOT_FOUND);
       return INVALID_HANDLE_VALUE;
     }
@@ -587,6 +592,7 @@ BOOL next(HANDLE handle, Data* data) {
   }
   Entry entry;
   if (!next_entry(search, &entry)) {
+    if (search->read_error) return fail(search->read_error, Call::generic, FALSE, search->directory);
     SetLastError(ERROR_NO_MORE_FILES);
     return FALSE;
   }

@@ -4,7 +4,19 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <vector>
+
+#ifdef __linux__
+#include <cerrno>
+#include <cstddef>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
+#include <sched.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -144,6 +156,54 @@ TEST_F(Find, DotsInTheNameResolveFirst) {
     FindClose(search);
   }
 }
+
+#ifdef __linux__
+// From here on every getdents64 of the process fails with EIO.
+bool fail_directory_reads() {
+  sock_filter program[] = {
+      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_getdents64, 0, 1),
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EIO),
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+  };
+  sock_fprog filter{static_cast<unsigned short>(std::size(program)), program};
+  return ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
+         ::syscall(SYS_seccomp, SECCOMP_SET_MODE_FILTER, SECCOMP_FILTER_FLAG_TSYNC, &filter) == 0;
+}
+
+// A directory whose reading fails after its first batch of names: the search
+// reports the failure, which the caller must not take for the end.
+TEST_F(Find, AReadingThatFailsPartWayIsReportedNotTakenForTheEnd) {
+  if (::prctl(PR_GET_SECCOMP, 0, 0, 0, 0) < 0) GTEST_SKIP() << "no seccomp filters here";
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  // Long names, so that the host reads the directory in more than one batch.
+  constexpr int count = 200;
+  for (int i = 0; i < count; ++i) make_file(std::string(200, 'n') + std::to_string(1000 + i));
+  // On one processor the listing stays on the caller's thread; on more it may
+  // be read ahead on another.
+  for (bool one_processor : {true, false}) {
+    EXPECT_EXIT(
+        {
+          if (one_processor) {
+            cpu_set_t one;
+            CPU_ZERO(&one);
+            CPU_SET(::sched_getcpu(), &one);
+            ::sched_setaffinity(0, sizeof one, &one);
+          }
+          WIN32_FIND_DATAA data;
+          HANDLE search = FindFirstFileA(path("*").c_str(), &data);
+          if (search == INVALID_HANDLE_VALUE) ::_exit(10);
+          if (!fail_directory_reads()) ::_exit(11);
+          int listed = 1;
+          while (FindNextFileA(search, &data)) ++listed;
+          DWORD error = GetLastError();
+          if (error == ERROR_NO_MORE_FILES) ::_exit(12);
+          ::_exit(error == ERROR_READ_FAULT && listed < count + 2 ? 0 : 13);
+        },
+        ::testing::ExitedWithCode(0), "") << (one_processor ? "one processor" : "every processor");
+  }
+}
+#endif
 
 }  // namespace
 
