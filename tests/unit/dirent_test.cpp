@@ -279,6 +279,41 @@ TEST(DirectoryStream, DirstatRefusesEntryPathsOver258Characters) {
 }
 
 #ifndef _WIN32
+// Links met late in a stream, under plain and non-ASCII names and directories,
+// are followed to their targets as the first entry's would be.
+TEST(DirectoryStream, EveryLinkOfAStreamIsFollowedWhereverItComes) {
+  Entries e;
+  const std::string target_dir = e.dir("target-dir");
+  const std::string target_file = e.file("target-file", "twelve bytes");
+  for (const char* directory : {"plain", "s\xC3\xBC" "b"}) {
+    e.dir(directory);
+    for (const char* name : {"/a", "/b", "/c"}) e.file(std::string(directory) + name);
+    e.link(std::string(directory) + "/to-dir", target_dir);
+    e.link(std::string(directory) + "/l\xC3\xAFnk", target_file);
+  }
+  for (const char* directory : {"plain", "s\xC3\xBC" "b"}) {
+    const std::string root = e.root() + "/" + directory;
+    DIR* dir = opendir(root.c_str());
+    ASSERT_NE(dir, nullptr) << directory;
+    int links = 0;
+    while (struct dirent* entry = readdir(dir)) {
+      const std::string name = entry->d_name;
+      if (name == "." || name == "..") continue;
+      const std::string path = root + "/" + name;
+      struct stat64_ followed {}, own {}, followed_by_path {}, own_by_path {};
+      ASSERT_EQ(dir_stat64(dir, &followed), 0) << path << ": errno " << errno_;
+      ASSERT_EQ(dir_lstat64(dir, &own), 0) << path << ": errno " << errno_;
+      ASSERT_EQ(stat64_(path.c_str(), &followed_by_path), 0) << path;
+      ASSERT_EQ(lstat64(path.c_str(), &own_by_path), 0) << path;
+      expect_same_status(followed, followed_by_path, path + " followed");
+      expect_same_status(own, own_by_path, path);
+      if ((own.st_mode & S_IFMT_) == S_IFLNK_) ++links;
+    }
+    closedir(dir);
+    EXPECT_EQ(links, 2) << directory;
+  }
+}
+
 // Wine 8 shows no reparse points, so links are a host-only case.
 TEST(DirectoryStream, LinkIsALinkWithoutFollowingAndItsTargetWith) {
   Entries e;

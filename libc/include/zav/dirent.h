@@ -26,6 +26,7 @@ struct DIR {
   char path[DIR_PATH_CAPACITY];  // normalised, followed by a separator
   int prefix_length;             // of `path`, separator included
   int drive;  // st_dev of every entry, once dirstat has found it; -1 before
+  bool ascii_prefix;  // `path` up to its separator is plain ASCII, which always widens
 };
 
 DIR* opendir(const char* path);

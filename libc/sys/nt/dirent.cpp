@@ -21,6 +21,12 @@ constexpr std::size_t longest_entry_path = 258;
 constexpr int link_target_bytes = 521;
 constexpr int link_target_capacity = link_target_bytes / 2 + 1;
 
+bool ascii(const char* text, std::size_t length) {
+  unsigned char any = 0;
+  for (std::size_t i = 0; i < length; ++i) any |= static_cast<unsigned char>(text[i]);
+  return any < 0x80;
+}
+
 bool letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
 void fold_to_lower_case(char* name) {
@@ -71,6 +77,7 @@ DIR* opendir(const char* path) {
   dir->fold_case = 0;
   dir->search = INVALID_HANDLE_VALUE;
   dir->drive = -1;
+  dir->ascii_prefix = ascii(dir->path, length);
   return dir;
 }
 
@@ -115,15 +122,18 @@ int dirstat(DIR* dir, struct stat* record, int mode) {
   const std::size_t prefix = static_cast<std::size_t>(dir->prefix_length);
   if (prefix + name_length > longest_entry_path) return fail_with(ENAMETOOLONG_);
 
-  // Converted into a buffer of the stream's own size: the tree walk calls this
-  // once per entry, so no allocation here.
+  const bool link = dir->data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT;
+  // A plain ASCII path always widens, and only a link or the first entry's drive
+  // needs the wide form; the tree walk calls this once per entry.
   WCHAR wide[DIR_PATH_CAPACITY];
-  std::memcpy(dir->path + prefix, dir->entry.d_name, name_length + 1);
-  const int converted = wide_from_narrow(wide, dir->path, DIR_PATH_CAPACITY);
-  dir->path[prefix] = '\0';
-  if (converted < 0) return -1;
+  if (link || dir->drive < 0 || !dir->ascii_prefix || !ascii(dir->entry.d_name, name_length)) {
+    std::memcpy(dir->path + prefix, dir->entry.d_name, name_length + 1);
+    const int converted = wide_from_narrow(wide, dir->path, DIR_PATH_CAPACITY);
+    dir->path[prefix] = '\0';
+    if (converted < 0) return -1;
+  }
 
-  if (dir->data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+  if (link) {
     WCHAR target[link_target_capacity];
     const int r = readlink_w(wide, target, link_target_bytes);
     if (r < 0) return -1;

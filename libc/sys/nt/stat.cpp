@@ -107,7 +107,7 @@ constexpr int first_plain_year = 1971;
 constexpr int last_plain_year = 2999;
 
 // Days from 1970-01-01 to a date of the proleptic Gregorian calendar.
-int64_t days_from_civil(int64_t year, int month, int day) {
+constexpr int64_t days_from_civil(int64_t year, int month, int day) {
   year -= month <= 2;
   const int64_t era = (year >= 0 ? year : year - 399) / 400;
   const int64_t year_of_era = year - era * 400;
@@ -115,6 +115,13 @@ int64_t days_from_civil(int64_t year, int month, int day) {
   const int64_t day_of_era = year_of_era * 365 + year_of_era / 4 - year_of_era / 100 + day_of_year;
   return era * 146097 + day_of_era - 719468;
 }
+
+constexpr uint64_t ticks_per_second = 10'000'000;
+constexpr int64_t seconds_from_1601_to_1970 = 11'644'473'600;
+constexpr uint64_t first_plain_ticks =
+    (days_from_civil(first_plain_year, 1, 1) * 86400 + seconds_from_1601_to_1970) * ticks_per_second;
+constexpr uint64_t after_plain_ticks =
+    (days_from_civil(last_plain_year + 1, 1, 1) * 86400 + seconds_from_1601_to_1970) * ticks_per_second;
 
 bool have_time_zone = false;
 TIME_ZONE_INFORMATION time_zone;
@@ -139,6 +146,11 @@ time_t filetime_to_time_t(const FILETIME* file_time) {
     if (time_zone.StandardBias > 1440) time_zone.StandardBias = 0;
     have_time_zone = true;
   }
+  // Inside the plain years that count is the file time's own, in seconds from
+  // 1970: the calendar fields need not be made. Three times per file status.
+  const uint64_t ticks = (static_cast<uint64_t>(file_time->dwHighDateTime) << 32) | file_time->dwLowDateTime;
+  if (ticks >= first_plain_ticks && ticks < after_plain_ticks)
+    return static_cast<time_t>(ticks / ticks_per_second) - seconds_from_1601_to_1970;
   SYSTEMTIME st;
   if (!FileTimeToSystemTime(file_time, &st)) return set_errno_from_last_error();
   if (st.wYear >= first_plain_year && st.wYear <= last_plain_year) {
