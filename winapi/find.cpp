@@ -30,16 +30,19 @@
 namespace winapi {
 namespace {
 
-struct Entry {
+// Two cache lines: the read-ahead worker fills entries that the caller reads on
+// the other processor.
+struct alignas(64) Entry {
   std::string name;
   DWORD attributes = 0;
   DWORD tag = 0;
   FILETIME created{}, accessed{}, written{};
   uint64_t size = 0;
-  struct stat status {};  // the parts attributes_of reads
+  EntryState state;
   bool dos_attribute_absent = false;
   int64_t seen_ns = 0;
 };
+static_assert(sizeof(Entry) <= 128);
 
 // A large directory is read ahead on another processor: a worker lists and
 // describes its entries while the caller acts on those it has already got, the
@@ -51,17 +54,26 @@ struct Entry {
 constexpr int read_ahead_after = 2;  // entries handed out before the worker is asked in
 constexpr uint32_t ring_size = 64;
 
+// The counts each side moves at every entry lie in cache lines of their own, and
+// the flags, which change a few times per directory, in a third: a line written
+// on one processor moves to the other when that one reads it next.
+constexpr std::size_t cache_line = 64;
+
 struct ReadAhead {
   Entry ring[ring_size];
-  std::atomic<uint32_t> written{0};  // slots filled so far, by the worker
-  std::atomic<uint32_t> taken{0};  // slots emptied so far, by the caller
-  std::atomic<bool> finished{false};  // the directory's end has been read
+  // The worker's.
+  alignas(cache_line) std::atomic<uint32_t> written{0};  // slots filled so far
+  uint32_t taken_seen = 0;  // `taken` as last read: the ring has room up to it
+  std::string path;  // scratch for the entries' host paths
+  // The caller's.
+  alignas(cache_line) std::atomic<uint32_t> taken{0};  // slots emptied so far
+  uint32_t written_seen = 0;  // `written` as last read: slots ready up to it
+  alignas(cache_line) std::atomic<bool> finished{false};  // the directory's end has been read
   std::atomic<bool> started{false};  // the directory stream is the worker's from now on
   std::atomic<bool> queued{false};  // waiting for the worker
   std::atomic<bool> worker_inside{false};  // FindClose waits while it is
   std::atomic<bool> caller_waiting{false};
   std::atomic<bool> caller_reading{false};  // before the start, the caller may be inside the stream
-  std::string path;  // the worker's
 
   void restart() {
     written = 0;
@@ -72,6 +84,8 @@ struct ReadAhead {
     worker_inside = false;
     caller_waiting = false;
     caller_reading = false;
+    taken_seen = 0;
+    written_seen = 0;
   }
 };
 
@@ -173,11 +187,14 @@ bool mask_takes(const std::string& mask, const char* name) {
 
 void describe(const struct statx& x, const EntryName& where, bool target_directory, const char* name, Entry* entry,
               bool* xattrs) {
-  struct stat& st = entry->status;
-  st.st_mode = x.stx_mode;
-  st.st_dev = makedev(x.stx_dev_major, x.stx_dev_minor);
-  st.st_ino = x.stx_ino;
-  st.st_ctim = timespec{x.stx_ctime.tv_sec, x.stx_ctime.tv_nsec};
+  EntryState& state = entry->state;
+  state.device = makedev(x.stx_dev_major, x.stx_dev_minor);
+  state.inode = x.stx_ino;
+  state.mode = x.stx_mode;
+  state.changed = timespec{x.stx_ctime.tv_sec, x.stx_ctime.tv_nsec};
+  struct stat st {};  // what attributes_of reads
+  st.st_mode = state.mode;
+  st.st_ctim = state.changed;
   bool link = S_ISLNK(x.stx_mode);
   entry->name = name;
   entry->attributes = attributes_of(where, st, target_directory, xattrs, &entry->dos_attribute_absent);
@@ -238,8 +255,10 @@ const char* next_name(Search* search) {
 // `path` is scratch space for its host path. False at the end of the directory.
 bool read_entry(Search* search, std::string& path, Entry* entry) {
   while (true) {
-    std::string peeked = std::move(search->peeked);
-    search->peeked.clear();
+    // Only a name peeked at is taken out: the search's own fields stay unwritten
+    // while the caller reads them on the other processor.
+    std::string peeked;
+    if (!search->peeked.empty()) peeked.swap(search->peeked);
     const char* name = !peeked.empty() ? peeked.c_str() : next_name(search);
     if (!name) return false;
     path.assign(search->directory).append(name);
@@ -298,7 +317,10 @@ void fill_ring(Worker& shared, std::unique_lock<std::mutex>& lock, Search* searc
   lock.unlock();
   while (!ahead.finished) {
     uint32_t slot = ahead.written.load(std::memory_order_relaxed);
-    if (slot - ahead.taken.load(std::memory_order_acquire) == ring_size) break;
+    if (slot - ahead.taken_seen == ring_size) {
+      ahead.taken_seen = ahead.taken.load(std::memory_order_acquire);
+      if (slot - ahead.taken_seen == ring_size) break;
+    }
     if (!read_entry(search, ahead.path, &ahead.ring[slot % ring_size])) {
       ahead.finished = true;
       break;
@@ -382,13 +404,18 @@ bool take_read_ahead(Search* search, Entry* entry) {
   }
   while (true) {
     uint32_t slot = ahead.taken.load(std::memory_order_relaxed);
-    uint32_t filled = ahead.written;
+    if (ahead.written_seen == slot) ahead.written_seen = ahead.written;
+    uint32_t filled = ahead.written_seen;
     if (filled != slot) {
-      std::swap(*entry, ahead.ring[slot % ring_size]);
+      // Copied, not swapped: the slot's lines stay the worker's to write again.
+      *entry = ahead.ring[slot % ring_size];
       ahead.taken.store(slot + 1, std::memory_order_release);
-      if (filled - slot - 1 <= ring_size / 2 && !ahead.finished && !ahead.worker_inside && !ahead.queued) {
-        std::lock_guard lock(shared.mutex);
-        ask_for_more(shared, search);
+      if (filled - slot - 1 <= ring_size / 2) {
+        filled = ahead.written_seen = ahead.written;
+        if (filled - slot - 1 <= ring_size / 2 && !ahead.finished && !ahead.worker_inside && !ahead.queued) {
+          std::lock_guard lock(shared.mutex);
+          ask_for_more(shared, search);
+        }
       }
       return true;
     }
@@ -454,9 +481,11 @@ bool next_entry(Search* search, Entry* entry) {
   }
   bool found = search->ahead ? take_read_ahead(search, entry) : read_entry(search, search->path, entry);
   if (!found) return false;
-  ++search->handed_out;
+  // Counted only until the worker is asked in: the worker reads the fields
+  // beside it at every entry.
+  if (!search->ahead) ++search->handed_out;
   if (search->keyed)
-    remember_recent_entry(search->caller_directory, entry->name.c_str(), search, search->fd, entry->status,
+    remember_recent_entry(search->caller_directory, entry->name.c_str(), search, search->fd, entry->state,
                           entry->dos_attribute_absent, entry->seen_ns);
   return true;
 }
@@ -548,7 +577,7 @@ HANDLE first(LPCSTR pattern, Entry* entry) {
     return fail(error, Call::generic, INVALID_HANDLE_VALUE, *host);
   } else if (search->keyed && names_entry_itself(pattern, mask)) {
     remember_recent_entry(search->caller_directory, mask.c_str(), search.get(), seen ? seen->directory_fd : -1,
-                          entry->status, entry->dos_attribute_absent, monotonic_ns());
+                          entry->state, entry->dos_attribute_absent, monotonic_ns());
   }
   std::lock_guard guard(search_mutex);
   searches.insert(search.get());

@@ -96,9 +96,17 @@ int64_t monotonic_ns();
 // to the user, or anything else that takes time, lies beyond it.
 constexpr int64_t moment_ns = 2'000'000;
 
+// The parts of an entry's status that tell whether it is still as it was seen.
+struct EntryState {
+  dev_t device = 0;
+  ino_t inode = 0;
+  mode_t mode = 0;
+  struct timespec changed {};
+};
+
 // seen_ns: when the search took the status (monotonic_ns).
 void remember_recent_entry(std::string_view directory_key, const char* name, const void* search,
-                           int directory_fd, const struct stat& status, bool dos_attribute_absent,
+                           int directory_fd, const EntryState& state, bool dos_attribute_absent,
                            int64_t seen_ns);
 
 // The recent entry when host_path names it and the search saw it within the

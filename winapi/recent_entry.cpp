@@ -83,7 +83,7 @@ bool caller_directory_key(std::string_view pattern, std::string* key) {
 }
 
 void remember_recent_entry(std::string_view directory_key, const char* name, const void* search,
-                           int directory_fd, const struct stat& status, bool dos_attribute_absent,
+                           int directory_fd, const EntryState& state, bool dos_attribute_absent,
                            int64_t seen_ns) {
   // A search for one name that was looked up from the kept directory keeps it.
   if (recent.directory_fd != directory_fd) recent.release_directory();
@@ -91,10 +91,10 @@ void remember_recent_entry(std::string_view directory_key, const char* name, con
   recent.search = search;
   recent.directory_fd = directory_fd;
   recent.name_offset = directory_key.size();
-  recent.device = status.st_dev;
-  recent.inode = status.st_ino;
-  recent.mode = status.st_mode;
-  recent.changed = status.st_ctim;
+  recent.device = state.device;
+  recent.inode = state.inode;
+  recent.mode = state.mode;
+  recent.changed = state.changed;
   recent.dos_attribute_absent = dos_attribute_absent;
   recent.seen_ns = seen_ns;
   recent.valid = true;
