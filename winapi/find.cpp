@@ -65,6 +65,9 @@ struct ReadAhead {
   alignas(cache_line) std::atomic<uint32_t> written{0};  // slots filled so far
   uint32_t taken_seen = 0;  // `taken` as last read: the ring has room up to it
   std::string path;  // scratch for the entries' host paths
+  // The directory opened again for the worker's lookups: each lookup takes a
+  // reference to its descriptor's open file, which the caller's removals take too.
+  int lookup_fd = -1;
   // The caller's.
   alignas(cache_line) std::atomic<uint32_t> taken{0};  // slots emptied so far
   uint32_t written_seen = 0;  // `written` as last read: slots ready up to it
@@ -253,7 +256,7 @@ const char* next_name(Search* search) {
 
 // The next entry of the open directory that the mask takes, into `entry`;
 // `path` is scratch space for its host path. False at the end of the directory.
-bool read_entry(Search* search, std::string& path, Entry* entry) {
+bool read_entry(Search* search, int at, std::string& path, Entry* entry) {
   while (true) {
     // Only a name peeked at is taken out: the search's own fields stay unwritten
     // while the caller reads them on the other processor.
@@ -263,7 +266,7 @@ bool read_entry(Search* search, std::string& path, Entry* entry) {
     if (!name) return false;
     path.assign(search->directory).append(name);
     // Gone between readdir and statx: the listing goes on without it.
-    if (!describe(search->fd, name, path.c_str(), name, entry, &search->xattrs)) continue;
+    if (!describe(at, name, path.c_str(), name, entry, &search->xattrs)) continue;
     entry->seen_ns = monotonic_ns();
     return true;
   }
@@ -315,13 +318,15 @@ void fill_ring(Worker& shared, std::unique_lock<std::mutex>& lock, Search* searc
   shared.progress.wait(lock, [&ahead] { return !ahead.caller_reading; });
   ahead.started = true;
   lock.unlock();
+  if (ahead.lookup_fd < 0) ahead.lookup_fd = ::openat(search->fd, ".", O_PATH | O_DIRECTORY | O_CLOEXEC);
+  const int at = ahead.lookup_fd >= 0 ? ahead.lookup_fd : search->fd;
   while (!ahead.finished) {
     uint32_t slot = ahead.written.load(std::memory_order_relaxed);
     if (slot - ahead.taken_seen == ring_size) {
       ahead.taken_seen = ahead.taken.load(std::memory_order_acquire);
       if (slot - ahead.taken_seen == ring_size) break;
     }
-    if (!read_entry(search, ahead.path, &ahead.ring[slot % ring_size])) {
+    if (!read_entry(search, at, ahead.path, &ahead.ring[slot % ring_size])) {
       ahead.finished = true;
       break;
     }
@@ -394,7 +399,7 @@ bool take_read_ahead(Search* search, Entry* entry) {
     if (!ahead.started && !ahead.worker_inside) {
       ahead.caller_reading = true;
       lock.unlock();
-      bool read = read_entry(search, search->path, entry);
+      bool read = read_entry(search, search->fd, search->path, entry);
       lock.lock();
       ahead.caller_reading = false;
       if (!read) ahead.finished = true;
@@ -441,6 +446,8 @@ void stop_read_ahead(Search* search) {
     shared.work_waiting = !shared.pending.empty();
   }
   shared.progress.wait(lock, [search] { return !search->ahead->worker_inside; });
+  if (search->ahead->lookup_fd >= 0) ::close(search->ahead->lookup_fd);
+  search->ahead->lookup_fd = -1;
 }
 
 bool next_entry(Search* search, Entry* entry) {
@@ -479,7 +486,7 @@ bool next_entry(Search* search, Entry* entry) {
     std::lock_guard lock(shared.mutex);
     ask_for_more(shared, search);
   }
-  bool found = search->ahead ? take_read_ahead(search, entry) : read_entry(search, search->path, entry);
+  bool found = search->ahead ? take_read_ahead(search, entry) : read_entry(search, search->fd, search->path, entry);
   if (!found) return false;
   // Counted only until the worker is asked in: the worker reads the fields
   // beside it at every entry.

@@ -10,6 +10,7 @@
 #ifdef __linux__
 #include <cerrno>
 #include <cstddef>
+#include <dirent.h>
 #include <linux/filter.h>
 #include <linux/seccomp.h>
 #include <sched.h>
@@ -301,3 +302,31 @@ TEST_F(LargeDirectory, OneAfterAnotherEachShowsOnlyItsOwn) {
   std::vector<int> a = list("a\\f*", count);
   EXPECT_EQ(std::count(a.begin(), a.end(), 1), count);
 }
+
+#ifndef _WIN32
+// Listings read ahead, to the end or closed half-way, leave no descriptor open
+// once a change has dropped what the last of them handed out.
+TEST_F(LargeDirectory, ListingsReadAheadLeaveNoDescriptorOpen) {
+  auto open_descriptors = [] {
+    int open = 0;
+    if (DIR* fds = ::opendir("/proc/self/fd")) {
+      while (::readdir(fds)) ++open;
+      ::closedir(fds);
+    }
+    return open;
+  };
+  const int before = open_descriptors();
+  for (int round = 0; round < 10; ++round) {
+    for (const char* sub : {"a", "b"}) {
+      WIN32_FIND_DATAA data;
+      HANDLE search = FindFirstFileA(path(std::string(sub) + "\\*").c_str(), &data);
+      ASSERT_NE(search, INVALID_HANDLE_VALUE);
+      int listed = 1;
+      while ((sub[0] == 'a' || listed < count / 2) && FindNextFileA(search, &data)) ++listed;
+      EXPECT_TRUE(FindClose(search));
+    }
+  }
+  ASSERT_TRUE(CreateDirectoryA(path("c").c_str(), nullptr));
+  EXPECT_EQ(open_descriptors(), before);
+}
+#endif
