@@ -4,6 +4,10 @@
 #include <cstring>
 #include <system_error>
 
+#ifndef _WIN32
+#include <dirent.h>
+#endif
+
 namespace conformance {
 
 bool running_under_wine() {
@@ -87,5 +91,16 @@ bool TempDirTest::exists(const std::string& name) const {
 HANDLE open_file(const std::string& name, DWORD access, DWORD share, DWORD disposition, DWORD flags) {
   return CreateFileA(name.c_str(), access, share, nullptr, disposition, flags, nullptr);
 }
+
+#ifndef _WIN32
+int open_descriptors() {
+  int open = 0;
+  if (DIR* fds = ::opendir("/proc/self/fd")) {
+    while (::readdir(fds)) ++open;
+    ::closedir(fds);
+  }
+  return open;
+}
+#endif
 
 }  // namespace conformance

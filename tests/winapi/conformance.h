@@ -54,4 +54,9 @@ class TempDirTest : public ::testing::Test {
 HANDLE open_file(const std::string& name, DWORD access, DWORD share, DWORD disposition,
                  DWORD flags = FILE_ATTRIBUTE_NORMAL);
 
+#ifndef _WIN32
+// How many descriptors the process holds open.
+int open_descriptors();
+#endif
+
 }  // namespace conformance

@@ -10,7 +10,6 @@
 #ifdef __linux__
 #include <cerrno>
 #include <cstddef>
-#include <dirent.h>
 #include <linux/filter.h>
 #include <linux/seccomp.h>
 #include <sched.h>
@@ -307,15 +306,7 @@ TEST_F(LargeDirectory, OneAfterAnotherEachShowsOnlyItsOwn) {
 // Listings read ahead, to the end or closed half-way, leave no descriptor open
 // once a change has dropped what the last of them handed out.
 TEST_F(LargeDirectory, ListingsReadAheadLeaveNoDescriptorOpen) {
-  auto open_descriptors = [] {
-    int open = 0;
-    if (DIR* fds = ::opendir("/proc/self/fd")) {
-      while (::readdir(fds)) ++open;
-      ::closedir(fds);
-    }
-    return open;
-  };
-  const int before = open_descriptors();
+  const int before = conformance::open_descriptors();
   for (int round = 0; round < 10; ++round) {
     for (const char* sub : {"a", "b"}) {
       WIN32_FIND_DATAA data;
@@ -327,6 +318,6 @@ TEST_F(LargeDirectory, ListingsReadAheadLeaveNoDescriptorOpen) {
     }
   }
   ASSERT_TRUE(CreateDirectoryA(path("c").c_str(), nullptr));
-  EXPECT_EQ(open_descriptors(), before);
+  EXPECT_EQ(conformance::open_descriptors(), before);
 }
 #endif

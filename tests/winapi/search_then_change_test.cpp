@@ -11,7 +11,6 @@
 #include <vector>
 
 #ifndef _WIN32
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
@@ -227,15 +226,7 @@ TEST_F(SearchThenChange, ADirectoryMarkedHiddenAfterItsListingIsLookedUpHidden) 
 // A closed listing's directory is kept only until the next change.
 TEST_F(SearchThenChange, DirectoriesKeptForTheNextCallAreClosed) {
   for (const char* name : {"p", "p\\d"}) ASSERT_TRUE(CreateDirectoryA(path(name).c_str(), nullptr));
-  auto open_descriptors = [] {
-    int count = 0;
-    if (DIR* fds = ::opendir("/proc/self/fd")) {
-      while (::readdir(fds)) ++count;
-      ::closedir(fds);
-    }
-    return count;
-  };
-  int before = open_descriptors();
+  int before = conformance::open_descriptors();
   for (int round = 0; round < 20; ++round) {
     HANDLE listing = search_up_to("d", "p");
     WIN32_FIND_DATAA data;
@@ -247,9 +238,9 @@ TEST_F(SearchThenChange, DirectoriesKeptForTheNextCallAreClosed) {
     ASSERT_NE(inner, INVALID_HANDLE_VALUE);
     FindClose(inner);
   }
-  EXPECT_LE(open_descriptors(), before + 1);
+  EXPECT_LE(conformance::open_descriptors(), before + 1);
   ASSERT_TRUE(RemoveDirectoryA(path("p\\d").c_str()));
-  EXPECT_EQ(open_descriptors(), before);
+  EXPECT_EQ(conformance::open_descriptors(), before);
 }
 
 // A listing describes "." as the directory is now, though the directory was
