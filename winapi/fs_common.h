@@ -68,17 +68,21 @@ inline EntryName entry_name(const char* host_path) { return {AT_FDCWD, host_path
 DWORD attributes_of(const EntryName& name, const struct stat& entry, bool target_is_directory,
                     bool* xattrs = nullptr, bool* dos_attribute_absent = nullptr);
 
+// The parts of an entry's status that tell whether it is still as it was seen.
+struct EntryState {
+  dev_t device = 0;
+  ino_t inode = 0;
+  mode_t mode = 0;
+  struct timespec changed {};
+};
+
 // The entry a directory search returned last, as the search saw it.
-struct RecentEntry {
+struct RecentEntry : EntryState {
   std::string path;  // the host form of the name the caller gave the search, plus the entry's name
   const void* search = nullptr;
   int directory_fd = -1;  // the search's open directory, kept a moment after the search closes; else -1
   bool owns_directory_fd = false;  // the search has closed and handed its directory over
   std::size_t name_offset = 0;  // where the entry's name begins in path
-  dev_t device = 0;
-  ino_t inode = 0;
-  mode_t mode = 0;
-  struct timespec changed {};
   bool dos_attribute_absent = false;  // as attributes_of reports it
   int64_t seen_ns = 0;
   bool valid = false;
@@ -95,14 +99,6 @@ int64_t monotonic_ns();
 // search at once act as if they had run at the moment of the search. A question
 // to the user, or anything else that takes time, lies beyond it.
 constexpr int64_t moment_ns = 2'000'000;
-
-// The parts of an entry's status that tell whether it is still as it was seen.
-struct EntryState {
-  dev_t device = 0;
-  ino_t inode = 0;
-  mode_t mode = 0;
-  struct timespec changed {};
-};
 
 // seen_ns: when the search took the status (monotonic_ns).
 void remember_recent_entry(std::string_view directory_key, const char* name, const void* search,

@@ -91,10 +91,7 @@ void remember_recent_entry(std::string_view directory_key, const char* name, con
   recent.search = search;
   recent.directory_fd = directory_fd;
   recent.name_offset = directory_key.size();
-  recent.device = state.device;
-  recent.inode = state.inode;
-  recent.mode = state.mode;
-  recent.changed = state.changed;
+  static_cast<EntryState&>(recent) = state;
   recent.dos_attribute_absent = dos_attribute_absent;
   recent.seen_ns = seen_ns;
   recent.valid = true;
