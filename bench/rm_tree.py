@@ -15,6 +15,9 @@ import time
 from pathlib import Path
 
 REPO = Path(__file__).resolve().parents[1]
+# Times a command and takes its peak memory from a process small enough not to
+# stand in for it (see child_usage.cpp).
+CHILD_USAGE = REPO / "build" / "host" / "bin" / "child_usage"
 
 
 def build_wide(root):
@@ -52,15 +55,11 @@ SHAPES = {"wide": build_wide, "flat": build_flat, "deep": build_chain(200), "dee
 
 
 def timed_run(command, cwd):
-    """Wall time, peak resident memory (KiB), exit status and standard error of one child process."""
-    start = time.perf_counter()
-    proc = subprocess.Popen(command, cwd=cwd, stdin=subprocess.DEVNULL,
-                            stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
-    _, status, usage = os.wait4(proc.pid, 0)
-    elapsed = time.perf_counter() - start
-    err = proc.stderr.read().decode(errors="replace")
-    proc.stderr.close()
-    return elapsed, usage.ru_maxrss, os.waitstatus_to_exitcode(status), err
+    """Wall time, peak resident memory (KiB), exit status and standard error of one run of command."""
+    proc = subprocess.run([str(CHILD_USAGE), *command], cwd=cwd, stdin=subprocess.DEVNULL,
+                          capture_output=True, check=True)
+    elapsed, peak, status = proc.stdout.split()
+    return float(elapsed), int(peak), int(status), proc.stderr.decode(errors="replace")
 
 
 def main():
