@@ -257,6 +257,34 @@ TEST_F(LargeDirectory, DeletingWhatWasListedAsItComes) {
   EXPECT_TRUE(RemoveDirectoryA(path("a").c_str())) << "nothing is left in it";
 }
 
+// "." and ".." come first, each described for itself, however early the rest
+// of a large directory is read ahead; then every entry once.
+TEST_F(LargeDirectory, DotsFirstEachItselfThenEveryEntry) {
+  ASSERT_TRUE(SetFileAttributesA(path("a").c_str(), FILE_ATTRIBUTE_HIDDEN));
+  for (int round = 0; round < 3; ++round) {
+    WIN32_FIND_DATAA data;
+    HANDLE search = FindFirstFileA(path("a\\*").c_str(), &data);
+    ASSERT_NE(search, INVALID_HANDLE_VALUE);
+    EXPECT_STREQ(data.cFileName, ".");
+    EXPECT_EQ(data.dwFileAttributes, DWORD{FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN}) << "the directory itself";
+    ASSERT_TRUE(FindNextFileA(search, &data));
+    EXPECT_STREQ(data.cFileName, "..");
+    EXPECT_EQ(data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN), DWORD{FILE_ATTRIBUTE_DIRECTORY})
+        << "the folder above, which is not hidden";
+    std::vector<int> seen(count, 0);
+    while (FindNextFileA(search, &data)) {
+      int i = std::atoi(data.cFileName + 1) - 1000;
+      ASSERT_TRUE(data.cFileName[0] == 'f' && i >= 0 && i < count) << data.cFileName;
+      ++seen[i];
+    }
+    EXPECT_EQ(GetLastError(), DWORD{ERROR_NO_MORE_FILES});
+    EXPECT_FALSE(FindNextFileA(search, &data)) << "the end stays the end";
+    EXPECT_EQ(GetLastError(), DWORD{ERROR_NO_MORE_FILES});
+    EXPECT_TRUE(FindClose(search));
+    EXPECT_EQ(std::count(seen.begin(), seen.end(), 1), count) << "round " << round;
+  }
+}
+
 TEST_F(LargeDirectory, SearchesInterleavedAndClosedHalfWay) {
   WIN32_FIND_DATAA a_data, b_data;
   HANDLE a = FindFirstFileA(path("a\\f*").c_str(), &a_data);
