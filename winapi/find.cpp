@@ -110,18 +110,11 @@ class DirectoryReader {
   // The directory stays open for its new owner.
   void release() { fd_ = -1; }
   // The next name; null at the end with errno 0, or on a failure with errno set.
-  // Once the end or a failure is met, every later call answers the same.
   const char* next() {
     if (next_ >= end_) {
-      if (ended_) {
-        errno = end_error_;
-        return nullptr;
-      }
       ssize_t read = ::getdents64(fd_, buffer_, sizeof buffer_);
       if (read <= 0) {
         if (read == 0) errno = 0;
-        ended_ = true;
-        end_error_ = errno;
         return nullptr;
       }
       next_ = 0;
@@ -131,18 +124,10 @@ class DirectoryReader {
     next_ += d->d_reclen;
     return d->d_name;
   }
-  // Whether more than n names wait in what was read last.
-  bool holds_more_than(int n) const {
-    for (size_t at = next_; at < end_; at += reinterpret_cast<const struct dirent64*>(buffer_ + at)->d_reclen)
-      if (n-- == 0) return true;
-    return false;
-  }
 
  private:
   int fd_;
   size_t next_ = 0, end_ = 0;
-  bool ended_ = false;
-  int end_error_ = 0;
   alignas(struct dirent64) char buffer_[32768];
 };
 
@@ -157,7 +142,6 @@ struct Search {
   int fd = -1;  // the listing's directory, read once: the worker may be inside `names`
   int dots_left = 0;  // "." and ".." still to offer
   bool xattrs = true;
-  bool dots_xattrs = true;  // the caller's own, for "." and "..": the worker may be reading the entries by then
   int handed_out = 0;
   int read_error = 0;  // of a reading that failed part-way: the listing ends there with it
   std::string peeked;  // a name read but not yet described
@@ -466,35 +450,7 @@ void stop_read_ahead(Search* search) {
   search->ahead->lookup_fd = -1;
 }
 
-// Only a directory with more to come is worth the worker, and the sooner it is
-// asked in, the fewer entries the caller describes itself. The first reading of
-// a directory holds the whole of a small one, so what it holds tells at once,
-// before "." and ".."; past that reading, a look at the next name once a few
-// have been handed out.
-bool worth_reading_ahead(Search* search) {
-  if (search->handed_out > 0 && search->handed_out < read_ahead_after) return false;
-  if (search->peeked.empty()) {
-    const char* name = next_name(search);
-    if (!name) return false;
-    search->peeked = name;
-  }
-  return search->handed_out >= read_ahead_after || search->names->holds_more_than(read_ahead_after);
-}
-
-void start_read_ahead(Search* search) {
-  if (spare_read_ahead) {
-    search->ahead = std::move(spare_read_ahead);
-    search->ahead->restart();
-  } else {
-    search->ahead = std::make_unique<ReadAhead>();
-  }
-  Worker& shared = worker();
-  std::lock_guard lock(shared.mutex);
-  ask_for_more(shared, search);
-}
-
 bool next_entry(Search* search, Entry* entry) {
-  if (search->names && !search->ahead && two_processors() && worth_reading_ahead(search)) start_read_ahead(search);
   while (search->dots_left > 0) {
     const char* dot = search->dots_left-- == 2 ? "." : "..";
     if (!mask_takes(search->mask, dot)) continue;
@@ -507,13 +463,29 @@ bool next_entry(Search* search, Entry* entry) {
       own.st_ino = search->own.stx_ino;
       own.st_ctim = timespec{search->own.stx_ctime.tv_sec, search->own.stx_ctime.tv_nsec};
       const RecentEntry* seen = recent_entry_any_age(own);
-      bool ask = search->dots_xattrs && !(seen && seen->dos_attribute_absent);
+      bool ask = search->xattrs && !(seen && seen->dos_attribute_absent);
       describe(search->own, EntryName{search->fd, dot, search->path.c_str()}, false, dot, entry, &ask);
       return true;
     }
-    if (describe(search->fd, dot, search->path.c_str(), dot, entry, &search->dots_xattrs)) return true;
+    if (describe(search->fd, dot, search->path.c_str(), dot, entry, &search->xattrs)) return true;
   }
   if (!search->names) return false;
+  // Only a directory with more to come is worth the worker: a look at the next
+  // name tells, so that small directories are never handed over.
+  if (!search->ahead && search->handed_out >= read_ahead_after && two_processors()) {
+    const char* name = next_name(search);
+    if (!name) return false;
+    search->peeked = name;
+    if (spare_read_ahead) {
+      search->ahead = std::move(spare_read_ahead);
+      search->ahead->restart();
+    } else {
+      search->ahead = std::make_unique<ReadAhead>();
+    }
+    Worker& shared = worker();
+    std::lock_guard lock(shared.mutex);
+    ask_for_more(shared, search);
+  }
   bool found = search->ahead ? take_read_ahead(search, entry) : read_entry(search, search->fd, search->path, entry);
   if (!found) return false;
   // Counted only until the worker is asked in: the worker reads the fields
