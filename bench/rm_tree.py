@@ -70,6 +70,9 @@ def main():
     parser.add_argument("--shapes", default="wide,flat,deep,deep100")
     parser.add_argument("--dir", default=None, help="where to build the trees (default: a temporary folder)")
     args = parser.parse_args()
+    for needed in (CHILD_USAGE, Path(args.rm)):
+        if not needed.exists():
+            sys.exit(f"{needed} is missing: build the host preset first (scripts/build host)")
 
     ours = [args.rm, "-r", "tree"]
     theirs = [args.host_rm, "-rf", "tree"]
