@@ -99,6 +99,11 @@ thread_local std::unique_ptr<ReadAhead> spare_read_ahead;
 // The names of an open directory, read with getdents64 into a buffer of its own:
 // opendir would first ask for the directory's status, which the search takes
 // anyway, with its birth time.
+//
+// Each batch is read on while the buffer has room, so a directory that fits is
+// read to its end at once. A read after the caller began to remove the entries
+// handed out would wait for the directory's lock behind each removal, and each
+// removal behind the read.
 class DirectoryReader {
  public:
   explicit DirectoryReader(int fd) : fd_(fd) {}
@@ -111,23 +116,38 @@ class DirectoryReader {
   void release() { fd_ = -1; }
   // The next name; null at the end with errno 0, or on a failure with errno set.
   const char* next() {
-    if (next_ >= end_) {
-      ssize_t read = ::getdents64(fd_, buffer_, sizeof buffer_);
-      if (read <= 0) {
-        if (read == 0) errno = 0;
-        return nullptr;
-      }
-      next_ = 0;
-      end_ = static_cast<size_t>(read);
-    }
+    if (next_ >= end_ && !refill()) return nullptr;
     auto* d = reinterpret_cast<struct dirent64*>(buffer_ + next_);
     next_ += d->d_reclen;
     return d->d_name;
   }
 
  private:
+  // Room for any entry (a name of 255 bytes and the record around it), and
+  // enough that another read is worth its call.
+  static constexpr size_t room_to_read_on = 4096;
+
+  // A failure after names already read waits until those are handed out.
+  bool refill() {
+    next_ = end_ = 0;
+    while (!at_end_ && error_ == 0 && (end_ == 0 || sizeof buffer_ - end_ >= room_to_read_on)) {
+      ssize_t read = ::getdents64(fd_, buffer_ + end_, sizeof buffer_ - end_);
+      if (read < 0)
+        error_ = errno;
+      else if (read == 0)
+        at_end_ = true;
+      else
+        end_ += static_cast<size_t>(read);
+    }
+    if (end_ > 0) return true;
+    errno = error_;
+    return false;
+  }
+
   int fd_;
   size_t next_ = 0, end_ = 0;
+  bool at_end_ = false;
+  int error_ = 0;
   alignas(struct dirent64) char buffer_[32768];
 };
 
@@ -332,14 +352,18 @@ void fill_ring(Worker& shared, std::unique_lock<std::mutex>& lock, Search* searc
     }
     ahead.written = slot + 1;
     if (ahead.caller_waiting) {
+      // Taking the mutex orders the entry before the caller's check; notifying
+      // after it is let go spares the woken caller a wait for it.
       lock.lock();
-      shared.progress.notify_all();
       lock.unlock();
+      shared.progress.notify_all();
     }
   }
   lock.lock();
   ahead.worker_inside = false;
+  lock.unlock();
   shared.progress.notify_all();
+  lock.lock();
 }
 
 // Made once and never destroyed: the worker may still wait on it while the
@@ -381,13 +405,21 @@ bool two_processors() {
   return answer;
 }
 
-// Under the worker's mutex.
-void ask_for_more(Worker& shared, Search* search) {
+// Under the worker's mutex; true when the worker is to be woken, once the
+// mutex is let go.
+bool ask_for_more(Worker& shared, Search* search) {
   ReadAhead& ahead = *search->ahead;
-  if (ahead.finished || ahead.queued || ahead.worker_inside) return;
+  if (ahead.finished || ahead.queued || ahead.worker_inside) return false;
   ahead.queued = true;
   shared.pending.push_back(search);
   shared.work_waiting = true;
+  return true;
+}
+
+void ask_worker(Worker& shared, Search* search) {
+  std::unique_lock lock(shared.mutex);
+  if (!ask_for_more(shared, search)) return;
+  lock.unlock();
   shared.wake.notify_one();
 }
 
@@ -403,7 +435,9 @@ bool take_read_ahead(Search* search, Entry* entry) {
       lock.lock();
       ahead.caller_reading = false;
       if (!read) ahead.finished = true;
-      if (ahead.worker_inside) shared.progress.notify_all();
+      bool worker_waits = ahead.worker_inside;
+      lock.unlock();
+      if (worker_waits) shared.progress.notify_all();
       return read;
     }
   }
@@ -417,17 +451,16 @@ bool take_read_ahead(Search* search, Entry* entry) {
       ahead.taken.store(slot + 1, std::memory_order_release);
       if (filled - slot - 1 <= ring_size / 2) {
         filled = ahead.written_seen = ahead.written;
-        if (filled - slot - 1 <= ring_size / 2 && !ahead.finished && !ahead.worker_inside && !ahead.queued) {
-          std::lock_guard lock(shared.mutex);
-          ask_for_more(shared, search);
-        }
+        if (filled - slot - 1 <= ring_size / 2 && !ahead.finished && !ahead.worker_inside && !ahead.queued)
+          ask_worker(shared, search);
       }
       return true;
     }
     std::unique_lock lock(shared.mutex);
     if (ahead.finished && ahead.written == slot) return false;
-    ask_for_more(shared, search);
+    bool asked = ask_for_more(shared, search);
     lock.unlock();
+    if (asked) shared.wake.notify_one();
     auto arrived = [&ahead, slot] { return ahead.written != slot || ahead.finished; };
     if (wait_awake(arrived, caller_lingers_ns)) continue;
     lock.lock();
@@ -482,9 +515,7 @@ bool next_entry(Search* search, Entry* entry) {
     } else {
       search->ahead = std::make_unique<ReadAhead>();
     }
-    Worker& shared = worker();
-    std::lock_guard lock(shared.mutex);
-    ask_for_more(shared, search);
+    ask_worker(worker(), search);
   }
   bool found = search->ahead ? take_read_ahead(search, entry) : read_entry(search, search->fd, search->path, entry);
   if (!found) return false;
@@ -514,10 +545,17 @@ bool names_entry_itself(std::string_view pattern, const std::string& mask) {
   return pattern.substr(slash == std::string_view::npos ? 0 : slash + 1) == mask;
 }
 
+// A listing asks for the same search at every entry: the one found last is
+// known to be open until FindClose forgets it.
+std::atomic<Search*> search_found_last{nullptr};
+
 Search* find_search(HANDLE handle) {
   auto* search = static_cast<Search*>(handle);
+  if (search && search == search_found_last.load(std::memory_order_acquire)) return search;
   std::lock_guard guard(search_mutex);
-  return searches.count(search) ? search : nullptr;
+  if (!searches.count(search)) return nullptr;
+  search_found_last.store(search, std::memory_order_release);
+  return search;
 }
 
 HANDLE first(LPCSTR pattern, Entry* entry) {
@@ -679,6 +717,7 @@ BOOL WINAPI FindClose(HANDLE hFindFile) {
       SetLastError(ERROR_INVALID_HANDLE);
       return FALSE;
     }
+    if (search_found_last.load(std::memory_order_relaxed) == search) search_found_last.store(nullptr);
   }
   stop_read_ahead(search);
   if (search->ahead) spare_read_ahead = std::move(search->ahead);

@@ -28,7 +28,9 @@ struct KeptRecentEntry : RecentEntry {
   }
 };
 
-thread_local KeptRecentEntry recent;
+// Each use of a thread_local with a destructor goes through its initialisation
+// check; the functions below take it once.
+thread_local KeptRecentEntry recent_record;
 
 bool separator(char c) { return c == '/' || c == '\\'; }
 
@@ -85,6 +87,7 @@ bool caller_directory_key(std::string_view pattern, std::string* key) {
 void remember_recent_entry(std::string_view directory_key, const char* name, const void* search,
                            int directory_fd, const EntryState& state, bool dos_attribute_absent,
                            int64_t seen_ns) {
+  KeptRecentEntry& recent = recent_record;
   // A search for one name that was looked up from the kept directory keeps it.
   if (recent.directory_fd != directory_fd) recent.release_directory();
   recent.path.assign(directory_key).append(name);
@@ -98,6 +101,7 @@ void remember_recent_entry(std::string_view directory_key, const char* name, con
 }
 
 RecentEntry* recent_entry(std::string_view host_path) {
+  KeptRecentEntry& recent = recent_record;
   if (!recent.valid || monotonic_ns() - recent.seen_ns > moment_ns) return nullptr;
   bool names_it = recent.path == host_path || names_from_current_directory(recent.path, host_path) ||
                   names_from_current_directory(host_path, recent.path);
@@ -105,6 +109,7 @@ RecentEntry* recent_entry(std::string_view host_path) {
 }
 
 RecentEntry* recent_entry_any_age(const struct stat& entry) {
+  KeptRecentEntry& recent = recent_record;
   bool same = recent.valid && recent.device == entry.st_dev &&
               recent.inode == entry.st_ino && recent.changed.tv_sec == entry.st_ctim.tv_sec &&
               recent.changed.tv_nsec == entry.st_ctim.tv_nsec;
@@ -112,11 +117,13 @@ RecentEntry* recent_entry_any_age(const struct stat& entry) {
 }
 
 void forget_recent_entry() {
+  KeptRecentEntry& recent = recent_record;
   recent.valid = false;
   recent.release_directory();
 }
 
 bool hand_directory_to_recent_entry(const void* search, int directory_fd) {
+  KeptRecentEntry& recent = recent_record;
   if (recent.search == search) recent.search = nullptr;
   // The entry may be another search's that looked its name up from this directory.
   if (directory_fd < 0 || recent.directory_fd != directory_fd || recent.owns_directory_fd) return false;

@@ -10,6 +10,7 @@
 #ifdef __linux__
 #include <cerrno>
 #include <cstddef>
+#include <cstdint>
 #include <linux/filter.h>
 #include <linux/seccomp.h>
 #include <sched.h>
@@ -144,6 +145,26 @@ TEST_F(Find, Errors) {
   EXPECT_EQ(GetLastError(), DWORD{ERROR_INVALID_HANDLE});
 }
 
+#ifndef _WIN32
+// A closed search stays refused, also straight after a listing used it. Wine
+// frees a search's memory at FindClose, so only the host layer is asked.
+TEST_F(Find, AClosedSearchIsRefused) {
+  make_file("a");
+  make_file("b");
+  WIN32_FIND_DATAA data;
+  HANDLE search = FindFirstFileA(path("*").c_str(), &data);
+  ASSERT_NE(search, INVALID_HANDLE_VALUE);
+  ASSERT_TRUE(FindNextFileA(search, &data));
+  ASSERT_TRUE(FindClose(search));
+  SetLastError(sentinel);
+  EXPECT_FALSE(FindNextFileA(search, &data));
+  EXPECT_EQ(GetLastError(), DWORD{ERROR_INVALID_HANDLE});
+  SetLastError(sentinel);
+  EXPECT_FALSE(FindClose(search));
+  EXPECT_EQ(GetLastError(), DWORD{ERROR_INVALID_HANDLE});
+}
+#endif
+
 // The name is made whole first: "sub\." is "sub", "sub\x\.." is "sub" too.
 TEST_F(Find, DotsInTheNameResolveFirst) {
   ASSERT_TRUE(CreateDirectoryA(path("sub").c_str(), nullptr));
@@ -158,17 +179,43 @@ TEST_F(Find, DotsInTheNameResolveFirst) {
 }
 
 #ifdef __linux__
-// From here on every getdents64 of the process fails with EIO.
-bool fail_directory_reads() {
+// From here on every getdents64 of the process that asks for fewer than
+// `fails_below` bytes fails with EIO.
+bool fail_directory_reads(uint32_t fails_below = UINT32_MAX) {
   sock_filter program[] = {
       BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
-      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_getdents64, 0, 1),
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, __NR_getdents64, 0, 3),
+      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, args[2])),
+      BPF_JUMP(BPF_JMP | BPF_JGE | BPF_K, fails_below, 1, 0),
       BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EIO),
       BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
   };
   sock_fprog filter{static_cast<unsigned short>(std::size(program)), program};
   return ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
          ::syscall(SYS_seccomp, SECCOMP_SET_MODE_FILTER, SECCOMP_FILTER_FLAG_TSYNC, &filter) == 0;
+}
+
+// The layer reads a small directory to its end at once: after a first batch
+// into its whole buffer (32 KB) it reads on into the room left. When that
+// further read fails, the names already read come first, then the failure.
+TEST_F(Find, AFailureReadingOnIntoTheBatchComesAfterItsNames) {
+  if (::prctl(PR_GET_SECCOMP, 0, 0, 0, 0) < 0) GTEST_SKIP() << "no seccomp filters here";
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  constexpr int count = 10;
+  for (int i = 0; i < count; ++i) make_file("f" + std::to_string(i));
+  EXPECT_EXIT(
+      {
+        if (!fail_directory_reads(32768)) ::_exit(10);
+        WIN32_FIND_DATAA data;
+        HANDLE search = FindFirstFileA(path("*").c_str(), &data);
+        if (search == INVALID_HANDLE_VALUE) ::_exit(11);
+        int listed = 1;
+        while (FindNextFileA(search, &data)) ++listed;
+        DWORD error = GetLastError();
+        if (error == ERROR_NO_MORE_FILES) ::_exit(12);
+        ::_exit(error == ERROR_READ_FAULT && listed == count + 2 ? 0 : 13);
+      },
+      ::testing::ExitedWithCode(0), "");
 }
 
 // A directory whose reading fails after its first batch of names: the search

@@ -145,7 +145,8 @@ int dirstat(DIR* dir, struct stat* record, int mode) {
     }
   }
 
-  WIN32_FIND_DATAW data{};
+  // Only the fields that carry over are set: the name alone is 520 bytes.
+  WIN32_FIND_DATAW data;
   data.dwFileAttributes = dir->data.dwFileAttributes;
   data.ftCreationTime = dir->data.ftCreationTime;
   data.ftLastAccessTime = dir->data.ftLastAccessTime;
