@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
@@ -36,9 +37,32 @@ std::optional<Device> device_named(std::string_view name) {
   return std::nullopt;
 }
 
-bool has_drive(std::string_view path) {
-  return path.size() >= 2 && path[1] == ':' && std::isalpha(static_cast<unsigned char>(path[0]));
+// The runtime separates every component with a backslash, so a deep name holds
+// one every few bytes: they are turned into slashes eight bytes at a time.
+void copy_with_slashes(char* to, const char* from, std::size_t n) {
+  if (n < 8) {
+    for (std::size_t i = 0; i < n; ++i) to[i] = from[i] == '\\' ? '/' : from[i];
+    return;
+  }
+  auto eight = [to, from](std::size_t at) {
+    constexpr std::uint64_t ones = 0x0101010101010101u;
+    constexpr std::uint64_t low7 = 0x7f7f7f7f7f7f7f7fu;
+    std::uint64_t word;
+    std::memcpy(&word, from + at, 8);
+    const std::uint64_t x = word ^ (ones * '\\');
+    // The high bit of each byte of x that is zero, exactly (no borrow between bytes).
+    const std::uint64_t zero = ~(((x & low7) + low7) | x) & (ones << 7);
+    word ^= (zero >> 7) * ('\\' ^ '/');
+    std::memcpy(to + at, &word, 8);
+  };
+  for (std::size_t at = 0; at + 8 < n; at += 8) eight(at);
+  // The last eight bytes may overlap those before them, which are written again the same.
+  eight(n - 8);
 }
+
+bool ascii_letter(char c) { return (c | 0x20) >= 'a' && (c | 0x20) <= 'z'; }
+
+bool has_drive(std::string_view path) { return path.size() >= 2 && path[1] == ':' && ascii_letter(path[0]); }
 
 }  // namespace
 
@@ -54,8 +78,8 @@ std::size_t host_path_into(const char* name, char* out, std::size_t size, int* e
     return 0;
   }
   std::string_view root;
-  if (std::isalpha(static_cast<unsigned char>(name[0])) && name[1] == ':') {
-    char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(name[0])));
+  if (ascii_letter(name[0]) && name[1] == ':') {
+    char letter = static_cast<char>(name[0] & ~0x20);
     if (letter == 'Z') {
       root = "/";
     } else {
@@ -82,10 +106,7 @@ std::size_t host_path_into(const char* name, char* out, std::size_t size, int* e
   if (!root.empty()) std::memcpy(p, root.data(), root.size());
   p += root.size();
   if (joint) *p++ = '/';
-  std::memcpy(p, name, rest);
-  p[rest] = '\0';
-  for (char* separator = p; (separator = static_cast<char*>(std::memchr(separator, '\\', p + rest - separator)));)
-    *separator++ = '/';
+  copy_with_slashes(p, name, rest + 1);
   return length;
 }
 

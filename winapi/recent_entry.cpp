@@ -8,6 +8,7 @@
 #include "paths.h"
 
 #include <climits>
+#include <cstring>
 #include <ctime>
 #include <unistd.h>
 
@@ -74,11 +75,14 @@ int64_t monotonic_ns() {
 
 bool caller_directory_key(std::string_view pattern, std::string* key) {
   size_t end = pattern.find_last_of("/\\");
-  std::string directory(pattern.substr(0, end == std::string_view::npos ? 0 : end + 1));
-  if (!resolves_alike(directory)) return false;
+  std::string_view directory = pattern.substr(0, end == std::string_view::npos ? 0 : end + 1);
+  char name[PATH_MAX];
+  if (directory.size() >= sizeof name || !resolves_alike(directory)) return false;
+  std::memcpy(name, directory.data(), directory.size());
+  name[directory.size()] = '\0';
   char host[PATH_MAX];
   int error = 0;
-  size_t length = host_path_into(directory.c_str(), host, sizeof host, &error);
+  size_t length = host_path_into(name, host, sizeof host, &error);
   if (error) return false;
   key->assign(host, length);
   return true;
@@ -90,7 +94,12 @@ void remember_recent_entry(std::string_view directory_key, const char* name, con
   KeptRecentEntry& recent = recent_record;
   // A search for one name that was looked up from the kept directory keeps it.
   if (recent.directory_fd != directory_fd) recent.release_directory();
-  recent.path.assign(directory_key).append(name);
+  // A listing's entries share its key: only the name after it changes.
+  if (recent.search == search && recent.name_offset == directory_key.size())
+    recent.path.resize(directory_key.size());
+  else
+    recent.path.assign(directory_key);
+  recent.path.append(name);
   recent.search = search;
   recent.directory_fd = directory_fd;
   recent.name_offset = directory_key.size();

@@ -132,6 +132,37 @@ TEST_F(FullPath, ADirectorySetOnAMappedDriveStaysThere) {
 }
 #endif
 
+// Relative and whole names of every length from 3 bytes to past five eight-byte
+// words, with a backslash between each pair of components, reach the entries the
+// same names with slashes reach; ']' (one bit away from a backslash) stays itself.
+TEST_F(FullPath, BackslashedNamesOfEveryLengthReachWhatSlashedNamesReach) {
+  ASSERT_TRUE(SetCurrentDirectoryA(dir().c_str()));
+  auto slashed = [](std::string name) {
+    for (char& c : name)
+      if (c == '\\') c = '/';
+    return name;
+  };
+  auto a_file = [](const std::string& name) {
+    DWORD attributes = GetFileAttributesA(name.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+  };
+  std::string component;
+  for (int length = 1; length <= 20; ++length) {
+    component += length % 3 == 1 ? ']' : static_cast<char>('a' + length);
+    ASSERT_TRUE(CreateDirectoryA(component.c_str(), nullptr)) << component << ": " << GetLastError();
+    const std::string relative = component + "\\" + component;
+    HANDLE file = conformance::open_file(relative, GENERIC_WRITE, 0, CREATE_NEW);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE) << relative << ": " << GetLastError();
+    CloseHandle(file);
+    EXPECT_TRUE(a_file(slashed(relative))) << relative;
+    const std::string whole = dir() + "\\" + relative;
+    EXPECT_TRUE(a_file(whole)) << whole;
+    EXPECT_TRUE(DeleteFileA(whole.c_str())) << whole << ": " << GetLastError();
+    EXPECT_EQ(GetFileAttributesA(slashed(relative).c_str()), INVALID_FILE_ATTRIBUTES) << relative;
+    EXPECT_TRUE(RemoveDirectoryA(slashed(dir() + "\\" + component).c_str())) << component;
+  }
+}
+
 TEST_F(FullPath, SetCurrentDirectoryErrors) {
   make_file("file");
   const std::string before = current();
