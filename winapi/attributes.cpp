@@ -47,15 +47,20 @@ mode_t creation_write_bits() {
 
 bool wide_calls_missing() { return (GetVersion() & 0x80000000u) != 0; }
 
-std::optional<std::string> narrow_argument(LPCWSTR name) {
+bool wide_argument_usable(LPCWSTR name) {
   if (wide_calls_missing()) {
     SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
-    return std::nullopt;
+    return false;
   }
   if (!name) {
     SetLastError(ERROR_INVALID_PARAMETER);
-    return std::nullopt;
+    return false;
   }
+  return true;
+}
+
+std::optional<std::string> narrow_argument(LPCWSTR name) {
+  if (!wide_argument_usable(name)) return std::nullopt;
   return narrow(std::u16string_view(name));
 }
 

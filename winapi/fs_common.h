@@ -23,8 +23,11 @@ UINT active_code_page();
 std::u16string widen(std::string_view bytes);
 std::string narrow(std::u16string_view wide);
 
-// For the W entry points: the narrow name, or nothing with the last error set
-// (ERROR_CALL_NOT_IMPLEMENTED under the 95/98 personality).
+// For the W entry points: whether the call exists and got a name; false with the
+// last error set (ERROR_CALL_NOT_IMPLEMENTED under the 95/98 personality).
+bool wide_argument_usable(LPCWSTR name);
+
+// The same, and the narrow name.
 std::optional<std::string> narrow_argument(LPCWSTR name);
 
 bool is_separator(char c);

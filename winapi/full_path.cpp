@@ -136,7 +136,10 @@ std::optional<String<C>> full_path(std::basic_string_view<C> name, DWORD* error)
   if (s[0] == '\\') return collapse(text<C>("Z:"), s);
   std::string current = current_directory();
   if (current.starts_with("\\\\")) return full_path(std::basic_string_view<C>(text<C>(current + "\\") + s), error);
-  return collapse(text<C>(current.substr(0, 2)), text<C>(current.substr(2) + "\\") + s);
+  String<C> rest = text<C>(std::string_view(current).substr(2));
+  rest += C('\\');
+  rest += s;
+  return collapse(text<C>(current.substr(0, 2)), rest);
 }
 
 }  // namespace
@@ -179,7 +182,7 @@ DWORD WINAPI GetFullPathNameA(LPCSTR lpFileName, DWORD nBufferLength, LPSTR lpBu
 }
 
 DWORD WINAPI GetFullPathNameW(LPCWSTR lpFileName, DWORD nBufferLength, LPWSTR lpBuffer, LPWSTR* lpFilePart) {
-  if (!narrow_argument(lpFileName)) return 0;
+  if (!wide_argument_usable(lpFileName)) return 0;
   DWORD error = 0;
   auto full = full_path<char16_t>(std::u16string_view(lpFileName), &error);
   if (!full) {

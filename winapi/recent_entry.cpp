@@ -45,10 +45,12 @@ bool resolves_alike(std::string_view directory) {
   size_t start = 0;
   for (size_t i = 0; i <= directory.size(); ++i) {
     if (i < directory.size() && !separator(directory[i])) continue;
-    std::string_view component = directory.substr(start, i - start);
+    size_t length = i - start;
     start = i + 1;
-    if (component.empty() || component == ".") continue;
-    if (component == ".." || component.back() == '.' || component.back() == ' ') return false;
+    if (length == 0) continue;
+    // A component ending in a dot is "." itself, or "..", or one Windows trims.
+    char last = directory[i - 1];
+    if (last == ' ' || (last == '.' && length > 1)) return false;
   }
   return true;
 }
