@@ -1,8 +1,11 @@
 #!/usr/bin/env python3
 """Removes the same trees with our rm -r and the host's rm -rf, alternating, and
-prints the ratio of the median times and both peak memory figures.
+prints the ratio of the median times and both peak memory figures. Each program's
+fastest and slowest run are printed beside its median: on a shared or virtual machine
+single runs of either program can take half as long again, and the spread shows how
+far one ratio can be trusted.
 
-    bench/rm_tree.py [--rm build/host/bin/rm] [--runs 5] [--shapes wide,flat,deep,deep100]
+    bench/rm_tree.py [--rm build/host/bin/rm] [--runs 9] [--shapes wide,flat,deep,deep100]
 """
 import argparse
 import os
@@ -65,7 +68,7 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--rm", default=str(REPO / "build" / "host" / "bin" / "rm"))
     parser.add_argument("--host-rm", default=shutil.which("rm"))
-    parser.add_argument("--runs", type=int, default=5)
+    parser.add_argument("--runs", type=int, default=9)
     parser.add_argument("--shapes", default="wide,flat,deep,deep100")
     parser.add_argument("--dir", default=None, help="where to build the trees (default: a temporary folder)")
     args = parser.parse_args()
@@ -76,7 +79,8 @@ def main():
     ours = [args.rm, "-r", "tree"]
     theirs = [args.host_rm, "-rf", "tree"]
     print(f"ours:   {' '.join(ours)}\nhost's: {' '.join(theirs)}\nruns:   {args.runs} each, alternating\n")
-    print(f"{'shape':7} {'ours s':>9} {'host s':>9} {'ratio':>6} {'ours KiB':>9} {'host KiB':>9} {'ratio':>6}")
+    print(f"{'shape':7} {'ours s':>9} {'host s':>9} {'ratio':>6} {'ours KiB':>9} {'host KiB':>9} {'ratio':>6}"
+          f"  {'ours min-max s':>14} {'host min-max s':>14}")
     worst = 0.0
     with tempfile.TemporaryDirectory(dir=args.dir) as scratch:
         for shape in args.shapes.split(","):
@@ -103,8 +107,9 @@ def main():
                     memory[who] = max(memory[who], peak)
             t_ours, t_host = statistics.median(times["ours"]), statistics.median(times["host"])
             ratio = t_ours / t_host
+            spread = {who: f"{min(t):.3f}-{max(t):.3f}" for who, t in times.items()}
             print(f"{shape:7} {t_ours:9.3f} {t_host:9.3f} {ratio:6.2f} {memory['ours']:9d} {memory['host']:9d} "
-                  f"{memory['ours'] / memory['host']:6.2f}")
+                  f"{memory['ours'] / memory['host']:6.2f}  {spread['ours']:>14} {spread['host']:>14}")
             for who, failure in failures.items():
                 print(f"        {who} failed: {failure}")
             if not failures:
