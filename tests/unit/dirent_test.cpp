@@ -2,6 +2,7 @@
 // its length limit, reading failures, and dirstat agreeing with lstat.
 #include <gtest/gtest.h>
 
+#include "drive_on_directory.h"
 #include "scratch_tree.h"
 
 #include <windows.h>
@@ -102,44 +103,10 @@ TEST(DirectoryStream, PathFormsGiveTheSearchPrefix) {
   }
 }
 
-// A drive letter whose current directory is the scratch directory: under Wine the
-// current drive (Z:) after changing into it; on the host layer, which keeps no
-// per-drive directories, a drive mapped onto it.
-class DriveOnDirectory {
- public:
-  explicit DriveOnDirectory(const std::string& directory) {
-#ifdef _WIN32
-    GetCurrentDirectoryA(sizeof saved_, saved_);
-    EXPECT_TRUE(SetCurrentDirectoryA(directory.c_str())) << "last error " << GetLastError();
-    char current[MAX_PATH];
-    GetCurrentDirectoryA(sizeof current, current);
-    drive_ = std::string(1, current[0]) + ":";
-#else
-    EXPECT_TRUE(SetEnvironmentVariableA("WINAPI_DRIVE_Q", directory.c_str()));
-    // Its drive directory is its root, whatever an earlier test left there.
-    EXPECT_TRUE(SetEnvironmentVariableA("=Q:", "Q:\\"));
-    drive_ = "q:";
-#endif
-  }
-  ~DriveOnDirectory() {
-#ifdef _WIN32
-    SetCurrentDirectoryA(saved_);
-#else
-    SetEnvironmentVariableA("WINAPI_DRIVE_Q", nullptr);
-    SetEnvironmentVariableA("=Q:", nullptr);
-#endif
-  }
-  const std::string& drive() const { return drive_; }
-
- private:
-  std::string drive_;
-  char saved_[MAX_PATH] = {};
-};
-
 TEST(DirectoryStream, BareDriveSearchesItsCurrentDirectory) {
   Entries e;
   e.file("one");
-  DriveOnDirectory drive(e.root());
+  ztest::DriveOnDirectory drive(e.root());
   DIR* dir = opendir(drive.drive().c_str());
   ASSERT_NE(dir, nullptr) << drive.drive() << ": errno " << errno_;
   EXPECT_EQ(std::string(dir->path), drive.drive()) << "no separator after a bare drive";

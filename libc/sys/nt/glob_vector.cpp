@@ -19,4 +19,14 @@ int glob_store(glob_t* pglob, char* path) {
   return 0;
 }
 
+void globfree(glob_t* pglob) {
+  if (pglob->gl_pathv == nullptr) return;
+  for (int i = 0; i < pglob->gl_pathc; ++i) free(pglob->gl_first[i]);
+  free(pglob->gl_pathv);
+  pglob->gl_pathv = nullptr;
+  pglob->gl_first = nullptr;
+  pglob->gl_pathc = 0;
+  pglob->gl_capacity = 0;
+}
+
 }  // namespace zav

@@ -70,9 +70,10 @@ void split_command_line(char* line, glob_t* args) {
     bool more = *in != '\0';
     if (more) ++in;
     *out = '\0';
-    // Wildcard words stay as they are until glob expands them.
-    (void)wildcards;
-    append_or_die(args, copy_or_die(word));
+    if (wildcards == 0)
+      append_or_die(args, copy_or_die(word));
+    else if (glob(word, GLOB_APPEND | GLOB_NOCHECK, nullptr, args) != 0)
+      fatal_startup_error();
     if (!more) return;
   }
 }
