@@ -84,7 +84,7 @@ class Next {
 enum class Context { whole, group, list };
 
 struct Bracket {
-  const char* end;  // after the closing ']'; null when the expression matches nothing
+  const char* end;  // after the closing ']'; null when there is none
   bool member;
 };
 
@@ -125,16 +125,10 @@ class Matcher {
     return u.length > 0 && !(pathname_ && u.code == '/') && !protected_period(s);
   }
 
-  bool ends_sequence(const char* p, Context context) const {
-    switch (context) {
-      case Context::whole:
-        return *p == '\0';
-      case Context::group:
-        return *p == '\0' || *p == ')';
-      case Context::list:
-        return *p == '\0' || *p == ')' || *p == '|' || *p == '&';
-    }
-    return true;
+  static bool ends_sequence(const char* p, Context context) {
+    if (*p == '\0') return true;
+    if (context == Context::whole) return false;
+    return *p == ')' || (context == Context::list && (*p == '|' || *p == '&'));
   }
 
   static bool extended_operator(const char* p) {
@@ -146,7 +140,7 @@ class Matcher {
   const char* element_end(const char* p) const {
     if (escapes_ && *p == '\\') return p[1] == '\0' ? p + 1 : p + 1 + unit_at(p + 1).length;
     if (*p == '[') {
-      const char* q = bracket_close(p);
+      const char* q = bracket(p, 0).end;
       return q != nullptr ? q : p + 1;
     }
     if (extended_operator(p)) ++p;
@@ -170,7 +164,7 @@ class Matcher {
       if (escapes_ && *p == '\\' && p[1] != '\0') {
         p += 1 + unit_at(p + 1).length;
       } else if (*p == '[') {
-        const char* q = bracket_close(p);
+        const char* q = bracket(p, 0).end;
         p = q != nullptr ? q : p + 1;
       } else {
         p += unit_at(p).length;
@@ -194,27 +188,6 @@ class Matcher {
     return matched;
   }
 
-  // Where a bracket expression ends, or null when it is not closed; whether it
-  // is valid is bracket()'s question.
-  const char* bracket_close(const char* p) const {
-    const char* q = p + 1;
-    if (*q == '!') ++q;
-    for (bool first = true; *q != '\0'; first = false) {
-      if (*q == ']' && !first) return q + 1;
-      if (*q == '[' && (q[1] == ':' || q[1] == '=' || q[1] == '.')) {
-        const char terminator[] = {q[1], ']', '\0'};
-        const char* close = std::strstr(q + 2, terminator);
-        if (close != nullptr) {
-          q = close + 2;
-          continue;
-        }
-      }
-      if (escapes_ && *q == '\\' && q[1] != '\0') ++q;
-      q += unit_at(q).length;
-    }
-    return nullptr;
-  }
-
   // A member character at q, backslash-escaped or not; q moves past it.
   Unit member(const char*& q) const {
     if (escapes_ && *q == '\\' && q[1] != '\0') ++q;
@@ -229,29 +202,28 @@ class Matcher {
     return fold_ && is_upper(c) && low <= to_lower(c) && to_lower(c) <= high;
   }
 
-  // Whether the bracket expression at p holds the (folded) character c.
+  // Whether the bracket expression at p holds the (folded) character c; one that
+  // is not well formed holds nothing, but still ends where its ']' is.
   Bracket bracket(const char* p, unsigned c) const {
     const char* q = p + 1;
     const bool negated = *q == '!';
     if (negated) ++q;
     bool found = false;
-    for (bool first = true;; first = false) {
+    bool valid = true;
+    for (bool first = true; first || *q != ']'; first = false) {
       if (*q == '\0') return {nullptr, false};
-      if (*q == ']' && !first) break;
       if (*q == '[' && (q[1] == ':' || q[1] == '=' || q[1] == '.')) {
-        const char kind = q[1];
-        const char terminator[] = {kind, ']', '\0'};
+        const char terminator[] = {q[1], ']', '\0'};
         const char* name = q + 2;
-        const char* close = std::strstr(name, terminator);
-        if (close != nullptr) {
+        if (const char* close = std::strstr(name, terminator)) {
           const auto length = static_cast<std::size_t>(close - name);
-          if (kind == ':') {
-            const CharacterClass* cc = find_class(name, length);
-            if (cc == nullptr) return {nullptr, false};
-            found = found || (c <= 0x7F && cc->test(c));
+          if (q[1] == ':') {
+            const CharacterClass* named = find_class(name, length);
+            valid = valid && named != nullptr;
+            found = found || (named != nullptr && c <= 0x7F && named->test(c));
           } else {
             const Unit u = unit_at(name);
-            if (u.length == 0 || static_cast<std::size_t>(u.length) != length) return {nullptr, false};
+            valid = valid && u.length > 0 && static_cast<std::size_t>(u.length) == length;
             found = found || u.code == c;
           }
           q = close + 2;
@@ -259,17 +231,19 @@ class Matcher {
         }
       }
       const Unit low = member(q);
-      if (*q == '-' && q[1] == ']') return {nullptr, false};
-      if (*q == '-' && q[1] != '\0') {
+      if (*q == '-' && q[1] == ']') {
+        valid = false;
+        ++q;
+      } else if (*q == '-' && q[1] != '\0') {
         ++q;
         const Unit high = member(q);
-        if (high.code < low.code) return {nullptr, false};
+        valid = valid && low.code <= high.code;
         found = found || in_range(low.code, high.code, c);
       } else {
         found = found || fold(low.code) == c;
       }
     }
-    return {q + 1, found != negated};
+    return {q + 1, valid && found != negated};
   }
 
   bool same_text(const char* begin, const char* end, const char*& s) const {
@@ -300,7 +274,7 @@ class Matcher {
         case '[': {
           if (!wildcard_takes(s, here)) return false;
           const Bracket b = bracket(p, fold(here.code));
-          if (b.end == nullptr || !b.member) return false;
+          if (!b.member) return false;
           p = b.end;
           s += here.length;
           continue;
@@ -330,7 +304,7 @@ class Matcher {
 
   bool star(const char* p, const char* s, Context context, const Next& next) {
     while (*p == '*' && !extended_operator(p)) ++p;
-    for (const char* t = s;; ) {
+    for (const char* t = s;;) {
       if (sequence(p, t, context, next)) return true;
       const Unit u = unit_at(t);
       if (!wildcard_takes(t, u)) return false;

@@ -33,7 +33,9 @@ class Expansion {
   }
   Expansion(const Expansion&) = delete;
   Expansion& operator=(const Expansion&) = delete;
-  ~Expansion() { free(buffer_); }
+  ~Expansion() {
+    if (buffer_ != nullptr) free(buffer_);
+  }
 
   int run() {
     if (!reserve(std::strlen(pattern_) + 1)) return GLOB_NOSPACE;

@@ -3,42 +3,24 @@
 #include <gtest/gtest.h>
 
 #include <initializer_list>
-#include <string>
 
 #if !defined(_WIN32)
 #include <winapi_settings.h>
 #endif
 
 #include <zav/fnmatch.h>
-#include <zav/startup.h>
+
+#include "runtime_environment.h"
 
 namespace {
 
-using zav::fnmatch;
-using zav::FNM_CASEFOLD;
-using zav::FNM_IGNORE_DUALCASE;
-using zav::FNM_NOESCAPE;
-using zav::FNM_PATHNAME;
-using zav::FNM_PERIOD;
+using namespace zav;
+using Environment = ztest::RuntimeEnvironment;
 
 struct Case {
   const char* pattern;
   const char* name;
   bool matches;
-};
-
-// The runtime's environment for one test: DUALCASE present (with the given value) or not.
-class Environment {
- public:
-  explicit Environment(const char* entry) : saved_(zav::environ_) {
-    entries_[0] = const_cast<char*>(entry);
-    zav::environ_ = entries_;
-  }
-  ~Environment() { zav::environ_ = saved_; }
-
- private:
-  char** saved_;
-  char* entries_[2] = {nullptr, nullptr};
 };
 
 void expect_cases(std::initializer_list<Case> cases, int flags) {
