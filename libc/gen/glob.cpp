@@ -16,7 +16,6 @@ namespace zav {
 
 namespace {
 
-constexpr std::size_t longest_name = 255;
 constexpr int initial_capacity = 8;
 
 using error_function = int (*)(const char* path, int error);
@@ -115,14 +114,19 @@ class Expansion {
     auto* component_pattern = static_cast<char*>(malloc(component_length + 1));
     const std::size_t rest_length = std::strlen(pattern_ + close);
     int result = 0;
-    if (component_pattern == nullptr || !reserve(prefix + longest_name + rest_length + 1)) {
+    if (component_pattern == nullptr) {
       result = GLOB_NOSPACE;
     } else {
       std::memcpy(component_pattern, pattern_ + component, component_length);
       component_pattern[component_length] = '\0';
       while (struct dirent* entry = readdir(dir)) {
         if (fnmatch(component_pattern, entry->d_name, match_flags_) != 0) continue;
+        // Sized for each name: a double-byte name may be longer than 255 bytes.
         const std::size_t name_length = std::strlen(entry->d_name);
+        if (!reserve(prefix + name_length + rest_length + 1)) {
+          result = GLOB_NOSPACE;
+          break;
+        }
         std::memcpy(buffer_ + prefix, entry->d_name, name_length);
         result = expand(close, prefix + name_length);
         if (result != 0) break;
