@@ -1,6 +1,7 @@
 #include "paths.h"
 
 #include "error_mapping.h"
+#include "fs_common.h"
 
 #include <cctype>
 #include <cerrno>
@@ -39,16 +40,23 @@ std::optional<Device> device_named(std::string_view name) {
 
 // The runtime separates every component with a backslash, so a deep name holds
 // one every few bytes: they are turned into slashes eight bytes at a time.
-void copy_with_slashes(char* to, const char* from, std::size_t n) {
+// Returns whether any byte was above 0x7F, where a double-byte character may begin.
+bool copy_with_slashes(char* to, const char* from, std::size_t n) {
   if (n < 8) {
-    for (std::size_t i = 0; i < n; ++i) to[i] = from[i] == '\\' ? '/' : from[i];
-    return;
+    bool high = false;
+    for (std::size_t i = 0; i < n; ++i) {
+      to[i] = from[i] == '\\' ? '/' : from[i];
+      high |= (from[i] & 0x80) != 0;
+    }
+    return high;
   }
-  auto eight = [to, from](std::size_t at) {
+  std::uint64_t high = 0;
+  auto eight = [to, from, &high](std::size_t at) {
     constexpr std::uint64_t ones = 0x0101010101010101u;
     constexpr std::uint64_t low7 = 0x7f7f7f7f7f7f7f7fu;
     std::uint64_t word;
     std::memcpy(&word, from + at, 8);
+    high |= word;
     const std::uint64_t x = word ^ (ones * '\\');
     // The high bit of each byte of x that is zero, exactly (no borrow between bytes).
     const std::uint64_t zero = ~(((x & low7) + low7) | x) & (ones << 7);
@@ -58,6 +66,19 @@ void copy_with_slashes(char* to, const char* from, std::size_t n) {
   for (std::size_t at = 0; at + 8 < n; at += 8) eight(at);
   // The last eight bytes may overlap those before them, which are written again the same.
   eight(n - 8);
+  return (high & 0x8080808080808080u) != 0;
+}
+
+// In a double-byte code page the second byte of a character may be 0x5C, and
+// it is part of that character, not a separator.
+void copy_double_byte_name(char* to, const char* from, std::size_t n) {
+  for (std::size_t i = 0; i < n; ++i) {
+    to[i] = from[i] == '\\' ? '/' : from[i];
+    if (IsDBCSLeadByte(static_cast<BYTE>(from[i])) && i + 1 < n) {
+      ++i;
+      to[i] = from[i];
+    }
+  }
 }
 
 bool ascii_letter(char c) { return (c | 0x20) >= 'a' && (c | 0x20) <= 'z'; }
@@ -106,7 +127,7 @@ std::size_t host_path_into(const char* name, char* out, std::size_t size, int* e
   if (!root.empty()) std::memcpy(p, root.data(), root.size());
   p += root.size();
   if (joint) *p++ = '/';
-  copy_with_slashes(p, name, rest + 1);
+  if (copy_with_slashes(p, name, rest + 1) && active_code_page() != CP_UTF8) copy_double_byte_name(p, name, rest + 1);
   return length;
 }
 

@@ -3,6 +3,10 @@
 
 #include <cctype>
 
+#ifndef _WIN32
+#include <winapi_settings.h>
+#endif
+
 namespace {
 
 using conformance::sentinel;
@@ -162,6 +166,34 @@ TEST_F(FullPath, BackslashedNamesOfEveryLengthReachWhatSlashedNamesReach) {
     EXPECT_TRUE(RemoveDirectoryA(slashed(dir() + "\\" + component).c_str())) << component;
   }
 }
+
+#ifndef _WIN32
+// 0x95 0x5C is one character of code page 932 whose second byte is a backslash.
+// Before it go 0 to 9 bytes, so that it lies in the first eight bytes of the
+// name, across them and in the last ones.
+TEST_F(FullPath, DoubleByteSecondBytesAreNotSeparators) {
+  WinapiSetCodePage(932);
+  std::string prefix;
+  for (int length = 0; length <= 9; ++length, prefix += 'a') {
+    const std::string folder = path(prefix + "\x95\x5c");
+    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr)) << length << ": " << GetLastError();
+    const std::string file = folder + "\\" + prefix + "\x95\x5c";
+    HANDLE h = conformance::open_file(file, GENERIC_WRITE, 0, CREATE_NEW);
+    EXPECT_NE(h, INVALID_HANDLE_VALUE) << length << ": " << GetLastError();
+    CloseHandle(h);
+    EXPECT_EQ(GetFileAttributesA(file.c_str()) & FILE_ATTRIBUTE_DIRECTORY, 0u) << length;
+    EXPECT_TRUE(DeleteFileA(file.c_str())) << length << ": " << GetLastError();
+    EXPECT_TRUE(RemoveDirectoryA(folder.c_str())) << length << ": " << GetLastError();
+    EXPECT_EQ(GetFileAttributesA(folder.c_str()), INVALID_FILE_ATTRIBUTES) << length;
+  }
+  // A name shorter than eight bytes, relative to the current directory.
+  ASSERT_TRUE(SetCurrentDirectoryA(dir().c_str()));
+  EXPECT_TRUE(CreateDirectoryA("\x95\x5c", nullptr)) << GetLastError();
+  EXPECT_NE(GetFileAttributesA(path("\x95\x5c").c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_TRUE(RemoveDirectoryA("\x95\x5c")) << GetLastError();
+  WinapiSetCodePage(0);
+}
+#endif
 
 TEST_F(FullPath, SetCurrentDirectoryErrors) {
   make_file("file");
