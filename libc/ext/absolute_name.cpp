@@ -15,7 +15,6 @@ constexpr std::size_t path_buffer = MAX_PATH + 1;
 
 bool letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 bool drive_path(const char* p) { return letter(p[0]) && p[1] == ':'; }
-bool separator(char c) { return c == '/' || c == '\\'; }
 
 // c:, c:. and c:./... name the drive's current directory.
 bool names_drive_directory(const char* p) {
@@ -79,8 +78,8 @@ int absolute_name(const char* base, char* path, char* buffer, std::size_t size) 
   } else {
     explicit_prefix = false;
     if (base != nullptr && *base != '\0') {
-      if (!drive_path(base) && !(separator(base[0]) && separator(base[1]))) return fail_with(EINVAL_);
-      if (drive_path(base) && base[2] != '\0' && !separator(base[2])) return fail_with(EINVAL_);
+      if (!drive_path(base) && !(is_separator(base[0]) && is_separator(base[1]))) return fail_with(EINVAL_);
+      if (drive_path(base) && base[2] != '\0' && !is_separator(base[2])) return fail_with(EINVAL_);
       if (std::strlen(base) >= size) return fail_with(ERANGE_);
       std::strcpy(buffer, base);
       normalise_path(buffer);

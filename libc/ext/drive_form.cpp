@@ -7,19 +7,13 @@
 
 namespace zav {
 
-namespace {
-
-bool separator(char c) { return c == '/' || c == '\\'; }
-
-}  // namespace
-
 char* convert_drive_form_only(char* path) {
-  if (separator(path[0])) convert_drive_form(path, 0);
+  if (is_separator(path[0])) convert_drive_form(path, 0);
   return path;
 }
 
 int root_prefix_length(const char* path) {
-  if (separator(path[0]) && separator(path[1])) {
+  if (is_separator(path[0]) && is_separator(path[1])) {
     if (path[2] == '\0') return -1;
     int separators = 0;
     int i = 2;
@@ -28,10 +22,10 @@ int root_prefix_length(const char* path) {
         if (path[++i] == '\0') break;
         continue;
       }
-      if (separator(path[i]) && ++separators == 2) return i;
+      if (is_separator(path[i]) && ++separators == 2) return i;
     }
     // //server/share with nothing after the share name
-    if (separators == 1 && !separator(path[i - 1])) return i;
+    if (separators == 1 && !is_separator(path[i - 1])) return i;
     return -1;
   }
   for (int i = 0; path[i] != '\0'; ++i) {

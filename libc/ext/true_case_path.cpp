@@ -10,7 +10,6 @@ namespace zav {
 
 namespace {
 
-bool separator(char c) { return c == '/' || c == '\\'; }
 char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 // Equal apart from the case of single-byte letters; second bytes of double-byte
@@ -62,7 +61,7 @@ char* true_case_path(const char* path) {
       ++i;
       continue;
     }
-    if (c == '\0' || separator(c)) {
+    if (c == '\0' || is_separator(c)) {
       if (i > start) {
         if (!first) correct_component(copy, start, i);
         first = false;

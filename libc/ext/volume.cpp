@@ -13,7 +13,6 @@ namespace {
 constexpr std::size_t path_buffer = MAX_PATH + 1;
 constexpr int fold = 249;
 
-bool separator(char c) { return c == '/' || c == '\\'; }
 bool letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 bool windows_95() { return (GetVersion() & 0x80000000u) != 0; }
 
@@ -22,7 +21,7 @@ int next_separator(const char* path, int from) {
   for (int i = from; path[i] != '\0'; ++i) {
     if (is_lead_byte(path[i])) {
       if (path[++i] == '\0') return -1;
-    } else if (separator(path[i])) {
+    } else if (is_separator(path[i])) {
       return i;
     }
   }
@@ -87,7 +86,7 @@ char* unc_for_win95(char* path) {
 int volume_root(const char* path, char* buffer, std::size_t size) {
   char converted[path_buffer];
   bool drive_form = false;
-  if (separator(path[0]) && std::strlen(path) < sizeof converted) {
+  if (is_separator(path[0]) && std::strlen(path) < sizeof converted) {
     std::strcpy(converted, path);
     convert_drive_form_only(converted);
     drive_form = converted[1] == ':';
@@ -139,7 +138,7 @@ int file_system_type(const char* path) {
     root[2] = '\\';
     root[3] = '\0';
     examined = root;
-  } else if (separator(path[0]) && separator(path[1])) {
+  } else if (is_separator(path[0]) && is_separator(path[1])) {
     if (!network_root(path, root, sizeof root)) return fold;
     examined = root;
   }

@@ -20,8 +20,6 @@ constexpr int initial_capacity = 8;
 
 using error_function = int (*)(const char* path, int error);
 
-bool is_separator(char c) { return c == '/' || c == '\\'; }
-
 class Expansion {
  public:
   Expansion(const char* pattern, int flags, error_function errfunc, glob_t* pglob)

@@ -15,6 +15,9 @@ extern char** drive_directory_list;
 // Whether c begins a double-byte character in the file code page.
 bool is_lead_byte(char c);
 
+// Both slashes separate names.
+inline bool is_separator(char c) { return c == '/' || c == '\\'; }
+
 // Turns the drive form /c= into c: (while slash_drive_form is set) and every
 // backslash into a slash, honouring double-byte characters. Changes `path` in place.
 char* normalise_path(char* path);

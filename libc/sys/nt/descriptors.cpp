@@ -5,6 +5,7 @@
 
 #include <zav/errno.h>
 #include <zav/fcntl.h>
+#include <zav/path.h>
 #include <zav/signal.h>
 #include <zav/stdlib.h>
 #include <zav/unistd.h>
@@ -67,8 +68,6 @@ bool duplicate(HANDLE source, BOOL inheritable, HANDLE* copy) {
   HANDLE self = GetCurrentProcess();
   return DuplicateHandle(self, source, self, copy, 0, inheritable, DUPLICATE_SAME_ACCESS) != 0;
 }
-
-bool is_separator(char c) { return c == '/' || c == '\\'; }
 
 bool equals_ignoring_case(const char* a, const char* b) {
   for (; *a != '\0' && *b != '\0'; ++a, ++b) {

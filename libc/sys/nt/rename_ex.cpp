@@ -23,8 +23,6 @@ constexpr char wininit_name[] = "\\WININIT.INI";
 
 bool running_on_windows_95() { return (GetVersion() & 0x80000000u) != 0; }
 
-bool is_separator(char c) { return c == '/' || c == '\\'; }
-
 char fold(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool equal_ignoring_case(const char* a, const char* b) {
