@@ -1,3 +1,4 @@
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <unistd.h>
@@ -13,6 +14,9 @@ constexpr DWORD version(DWORD major, DWORD minor, DWORD build) { return build <<
 constexpr DWORD windows_xp = version(5, 1, 2600);
 constexpr DWORD windows_95 = version(4, 0, 0xC000 | 950);
 constexpr DWORD windows_98 = version(4, 10, 0xC000 | 1998);
+
+// Kept only to be given back: no fault on a Linux host opens an error box.
+std::atomic<UINT> error_mode{0};
 
 }  // namespace
 
@@ -30,5 +34,14 @@ DWORD WINAPI GetVersion(void) {
 HANDLE WINAPI GetCurrentProcess(void) { return reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1)); }
 
 DWORD WINAPI GetCurrentProcessId(void) { return static_cast<DWORD>(::getpid()); }
+
+UINT WINAPI SetErrorMode(UINT uMode) { return error_mode.exchange(uMode); }
+
+// The layer has no file mapping objects, and no handle outlives the process
+// that opened it, so no parent can hand one down: every handle is refused.
+LPVOID WINAPI MapViewOfFile(HANDLE, DWORD, DWORD, DWORD, SIZE_T) {
+  SetLastError(ERROR_INVALID_HANDLE);
+  return nullptr;
+}
 
 }  // extern "C"

@@ -41,14 +41,19 @@ class Target:
         return self.bin_dir / (name + ".exe" if self.windows else name)
 
     def command(self, name, args):
-        prog = str(self.program(name))
-        return [str(WINE_RUN), prog, *args] if self.windows else [prog, *args]
+        return self.program_command(self.program(name), args)
+
+    def program_command(self, path, args):
+        return [str(WINE_RUN), str(path), *args] if self.windows else [str(path), *args]
 
     def run(self, name, *args, stdin=b"", cwd=None, env=None, timeout=60):
+        return self.run_program(self.program(name), *args, stdin=stdin, cwd=cwd, env=env, timeout=timeout)
+
+    def run_program(self, path, *args, stdin=b"", cwd=None, env=None, timeout=60):
         full_env = dict(os.environ)
         full_env.update(env or {})
         stdin_arg = subprocess.DEVNULL if stdin is None else subprocess.PIPE
-        proc = subprocess.run(self.command(name, args), input=stdin if stdin is not None else None,
+        proc = subprocess.run(self.program_command(path, args), input=stdin if stdin is not None else None,
                               stdin=None if stdin is not None else stdin_arg,
                               stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                               cwd=cwd, env=full_env, timeout=timeout)

@@ -297,6 +297,9 @@ BOOL WINAPI TryEnterCriticalSection(LPCRITICAL_SECTION lpCriticalSection);
 void WINAPI Sleep(DWORD dwMilliseconds);
 
 // process
+#define SEM_FAILCRITICALERRORS 0x0001
+#define SEM_NOGPFAULTERRORBOX 0x0002
+#define FILE_MAP_ALL_ACCESS 0x000F001FL
 DWORD WINAPI GetVersion(void);
 [[noreturn]] void WINAPI ExitProcess(UINT uExitCode);
 HANDLE WINAPI GetCurrentProcess(void);
@@ -306,6 +309,9 @@ LPSTR WINAPI GetEnvironmentStrings(void);
 BOOL WINAPI FreeEnvironmentStringsA(LPSTR penv);
 DWORD WINAPI GetEnvironmentVariableA(LPCSTR lpName, LPSTR lpBuffer, DWORD nSize);
 BOOL WINAPI SetEnvironmentVariableA(LPCSTR lpName, LPCSTR lpValue);
+UINT WINAPI SetErrorMode(UINT uMode);
+LPVOID WINAPI MapViewOfFile(HANDLE hFileMappingObject, DWORD dwDesiredAccess, DWORD dwFileOffsetHigh,
+                            DWORD dwFileOffsetLow, SIZE_T dwNumberOfBytesToMap);
 
 }  // extern "C"
 
