@@ -541,7 +541,7 @@ HANDLE fail_directory(int error, const std::string& directory) {
 // Whether the pattern ends in the name of the entry it found: t\d does; t\d\.
 // finds d too, but a name formed from its directory part is not d.
 bool names_entry_itself(std::string_view pattern, const std::string& mask) {
-  size_t slash = pattern.find_last_of("/\\");
+  size_t slash = last_separator(pattern);
   return pattern.substr(slash == std::string_view::npos ? 0 : slash + 1) == mask;
 }
 

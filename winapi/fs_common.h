@@ -32,6 +32,10 @@ std::optional<std::string> narrow_argument(LPCWSTR name);
 
 bool is_separator(char c);
 
+// Where the last separator of a name is (npos if none), honouring the lead bytes
+// of a double-byte code page, whose second bytes may be backslashes.
+size_t last_separator(std::string_view name);
+
 // The current directory in Windows form (Z:\home\user), without a trailing
 // separator except at a root.
 std::string current_directory();

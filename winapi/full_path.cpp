@@ -1,6 +1,7 @@
 // GetFullPathNameA/W: purely textual, as on Windows: the names need not exist.
 #include "fs_common.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
@@ -146,6 +147,24 @@ std::optional<String<C>> full_path(std::basic_string_view<C> name, DWORD* error)
 
 bool is_separator(char c) { return c == '\\' || c == '/'; }
 
+namespace {
+bool plain_bytes(std::string_view name) {
+  return active_code_page() == CP_UTF8 || std::all_of(name.begin(), name.end(), [](char c) { return (c & 0x80) == 0; });
+}
+}  // namespace
+
+size_t last_separator(std::string_view name) {
+  if (plain_bytes(name)) return name.find_last_of("/\\");
+  size_t last = std::string_view::npos;
+  for (size_t i = 0; i < name.size(); ++i) {
+    if (is_separator(name[i]))
+      last = i;
+    else if (IsDBCSLeadByte(static_cast<BYTE>(name[i])) && i + 1 < name.size())
+      ++i;
+  }
+  return last;
+}
+
 std::string windows_form(std::string_view host_absolute) {
   std::string out = "Z:";
   for (char c : host_absolute) out += c == '/' ? '\\' : c;
@@ -153,8 +172,13 @@ std::string windows_form(std::string_view host_absolute) {
   return out;
 }
 
+// In a double-byte code page the second byte of a character may be a backslash:
+// such a name is taken apart in wide characters, as Windows does every name.
 std::optional<std::string> full_path_name(std::string_view name, DWORD* error) {
-  return full_path<char>(name, error);
+  if (plain_bytes(name)) return full_path<char>(name, error);
+  auto wide = full_path<char16_t>(widen(name), error);
+  if (!wide) return std::nullopt;
+  return narrow(*wide);
 }
 
 }  // namespace winapi
@@ -177,7 +201,10 @@ DWORD WINAPI GetFullPathNameA(LPCSTR lpFileName, DWORD nBufferLength, LPSTR lpBu
   DWORD length = static_cast<DWORD>(full->size());
   if (!lpBuffer || nBufferLength <= length) return length + 1;
   std::memcpy(lpBuffer, full->c_str(), length + 1);
-  if (lpFilePart) *lpFilePart = full->back() == '\\' ? nullptr : lpBuffer + full->rfind('\\') + 1;
+  if (lpFilePart) {
+    size_t separator = last_separator(*full);
+    *lpFilePart = separator + 1 == full->size() ? nullptr : lpBuffer + separator + 1;
+  }
   return length;
 }
 

@@ -14,13 +14,6 @@
 namespace winapi {
 namespace {
 
-std::string with_slashes(std::string_view name) {
-  std::string path(name);
-  for (char& c : path)
-    if (c == '\\') c = '/';
-  return path;
-}
-
 bool same_ignoring_case(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i)
@@ -150,21 +143,20 @@ std::optional<std::string> host_path(const char* name, int* error) {
 
 std::optional<DeviceName> dos_device(const char* name) {
   if (!name) return std::nullopt;
-  std::string path = with_slashes(name);
-  if (path.starts_with("//./")) {
-    auto device = device_named(std::string_view(path).substr(4));
+  std::string_view path(name);
+  if (path.size() >= 4 && is_separator(path[0]) && is_separator(path[1]) && path[2] == '.' && is_separator(path[3])) {
+    auto device = device_named(path.substr(4));
     if (!device) return std::nullopt;
     return DeviceName{*device, {}};
   }
-  auto slash = path.rfind('/');
-  std::string_view last = slash == std::string::npos ? std::string_view(path)
-                                                     : std::string_view(path).substr(slash + 1);
-  if (slash == std::string::npos && has_drive(path)) last.remove_prefix(2);
+  size_t slash = last_separator(path);
+  std::string_view last = slash == std::string_view::npos ? path : path.substr(slash + 1);
+  if (slash == std::string_view::npos && has_drive(path)) last.remove_prefix(2);
   auto device = device_named(last);
   if (!device) return std::nullopt;
   DeviceName result{*device, {}};
-  if (slash != std::string::npos) {
-    auto directory = host_path(path.substr(0, slash + 1).c_str(), &result.directory_error);
+  if (slash != std::string_view::npos) {
+    auto directory = host_path(std::string(path.substr(0, slash + 1)).c_str(), &result.directory_error);
     if (directory) result.directory = *directory;
   }
   return result;

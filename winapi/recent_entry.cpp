@@ -76,7 +76,7 @@ int64_t monotonic_ns() {
 }
 
 bool caller_directory_key(std::string_view pattern, std::string* key) {
-  size_t end = pattern.find_last_of("/\\");
+  size_t end = last_separator(pattern);
   std::string_view directory = pattern.substr(0, end == std::string_view::npos ? 0 : end + 1);
   char name[PATH_MAX];
   if (directory.size() >= sizeof name || !resolves_alike(directory)) return false;

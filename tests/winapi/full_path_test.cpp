@@ -1,4 +1,6 @@
 // GetFullPathNameA/W, the current directory and the per-drive "=X:" variables.
+#include <algorithm>
+#include <vector>
 #include "conformance.h"
 
 #include <cctype>
@@ -182,6 +184,24 @@ TEST_F(FullPath, DoubleByteSecondBytesAreNotSeparators) {
     EXPECT_NE(h, INVALID_HANDLE_VALUE) << length << ": " << GetLastError();
     CloseHandle(h);
     EXPECT_EQ(GetFileAttributesA(file.c_str()) & FILE_ATTRIBUTE_DIRECTORY, 0u) << length;
+    char full[MAX_PATH];
+    LPSTR file_part = nullptr;
+    ASSERT_GT(GetFullPathNameA(file.c_str(), sizeof full, full, &file_part), 0u) << length;
+    ASSERT_NE(file_part, nullptr) << length;
+    EXPECT_EQ(std::string(file_part), prefix + "\x95\x5c") << length;
+    // Searches for the folder, the file, and the folder's entries.
+    for (const std::string& pattern : {folder, file, folder + "\\*"}) {
+      WIN32_FIND_DATAA data;
+      HANDLE search = FindFirstFileA(pattern.c_str(), &data);
+      ASSERT_NE(search, INVALID_HANDLE_VALUE) << length << ": " << pattern << ": " << GetLastError();
+      std::vector<std::string> names{data.cFileName};
+      while (FindNextFileA(search, &data)) names.emplace_back(data.cFileName);
+      FindClose(search);
+      std::sort(names.begin(), names.end());
+      const std::vector<std::string> listing{".", "..", prefix + "\x95\x5c"};
+      EXPECT_EQ(names, pattern == folder + "\\*" ? listing : std::vector<std::string>{prefix + "\x95\x5c"})
+          << length << ": " << pattern;
+    }
     EXPECT_TRUE(DeleteFileA(file.c_str())) << length << ": " << GetLastError();
     EXPECT_TRUE(RemoveDirectoryA(folder.c_str())) << length << ": " << GetLastError();
     EXPECT_EQ(GetFileAttributesA(folder.c_str()), INVALID_FILE_ATTRIBUTES) << length;
@@ -191,6 +211,12 @@ TEST_F(FullPath, DoubleByteSecondBytesAreNotSeparators) {
   EXPECT_TRUE(CreateDirectoryA("\x95\x5c", nullptr)) << GetLastError();
   EXPECT_NE(GetFileAttributesA(path("\x95\x5c").c_str()), INVALID_FILE_ATTRIBUTES);
   EXPECT_TRUE(RemoveDirectoryA("\x95\x5c")) << GetLastError();
+  // Nor does such a byte end a name before a device name.
+  HANDLE h = conformance::open_file("\x95\x5cnul", GENERIC_WRITE, 0, CREATE_NEW);
+  EXPECT_NE(h, INVALID_HANDLE_VALUE) << GetLastError();
+  CloseHandle(h);
+  EXPECT_EQ(GetFileAttributesA(path("\x95\x5cnul").c_str()) & FILE_ATTRIBUTE_DIRECTORY, 0u);
+  EXPECT_TRUE(DeleteFileA("\x95\x5cnul")) << GetLastError();
   WinapiSetCodePage(0);
 }
 #endif
