@@ -22,6 +22,11 @@ String<C> text(std::string_view narrow_text) {
     return widen(narrow_text);
 }
 
+// Whether no byte of the name can begin a double-byte character.
+bool plain_bytes(std::string_view name) {
+  return active_code_page() == CP_UTF8 || std::all_of(name.begin(), name.end(), [](char c) { return (c & 0x80) == 0; });
+}
+
 template <typename C>
 bool drive_letter(std::basic_string_view<C> s) {
   return s.size() >= 2 && s[1] == ':' && s[0] < 0x80 && std::isalpha(static_cast<unsigned char>(s[0]));
@@ -146,12 +151,6 @@ std::optional<String<C>> full_path(std::basic_string_view<C> name, DWORD* error)
 }  // namespace
 
 bool is_separator(char c) { return c == '\\' || c == '/'; }
-
-namespace {
-bool plain_bytes(std::string_view name) {
-  return active_code_page() == CP_UTF8 || std::all_of(name.begin(), name.end(), [](char c) { return (c & 0x80) == 0; });
-}
-}  // namespace
 
 size_t last_separator(std::string_view name) {
   if (plain_bytes(name)) return name.find_last_of("/\\");

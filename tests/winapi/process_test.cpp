@@ -25,6 +25,26 @@ TEST(Version, AnswersAsWindowsNt) {
   EXPECT_GE(version & 0xFF, 5u) << "major version of " << std::hex << version;
 }
 
+TEST(ErrorMode, SetErrorModeGivesBackThePreviousMode) {
+  const UINT before = SetErrorMode(SEM_NOGPFAULTERRORBOX);
+  EXPECT_EQ(SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX) & SEM_NOGPFAULTERRORBOX,
+            UINT{SEM_NOGPFAULTERRORBOX});
+  EXPECT_EQ(SetErrorMode(before) & (SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX),
+            UINT{SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX});
+}
+
+// A handle that no file mapping stands behind, such as one a parent meant to hand
+// down and did not, gives no view.
+TEST(FileMapping, HandleWithoutMappingGivesNoView) {
+  SetLastError(sentinel);
+  EXPECT_EQ(MapViewOfFile(reinterpret_cast<HANDLE>(static_cast<uintptr_t>(0x7ffc)), FILE_MAP_ALL_ACCESS, 0, 0, 0),
+            nullptr);
+  EXPECT_EQ(GetLastError(), DWORD{ERROR_INVALID_HANDLE});
+  SetLastError(sentinel);
+  EXPECT_EQ(MapViewOfFile(GetStdHandle(STD_OUTPUT_HANDLE), FILE_MAP_ALL_ACCESS, 0, 0, 0), nullptr);
+  EXPECT_NE(GetLastError(), DWORD{sentinel});
+}
+
 #ifndef _WIN32
 class VersionSettingTest : public ::testing::TestWithParam<const char*> {
  protected:

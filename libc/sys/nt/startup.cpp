@@ -31,8 +31,8 @@ char* copy_or_die(const char* text) {
   return copy;
 }
 
-void append_or_die(glob_t* args, char* arg) {
-  if (glob_store(args, arg) != 0) fatal_startup_error();
+void store_or_die(glob_t* args, const char* text) {
+  if (glob_store(args, copy_or_die(text)) != 0) fatal_startup_error();
 }
 
 bool is_blank(char c) { return c == ' ' || c == '\t'; }
@@ -73,7 +73,7 @@ void split_command_line(char* line, glob_t* args) {
     if (more) ++in;
     *out = '\0';
     if (wildcards == 0)
-      append_or_die(args, copy_or_die(word));
+      store_or_die(args, word);
     else if (glob(word, GLOB_APPEND | GLOB_NOCHECK, nullptr, args) != 0)
       fatal_startup_error();
     if (!more) return;
@@ -122,8 +122,6 @@ int handoff_indicator(const char* command_line) {
 }
 
 enum class ArgumentSource { command_line, block, tilde_entries };
-
-void store_or_die(glob_t* args, const char* text) { append_or_die(args, copy_or_die(text)); }
 
 // Builds environ_ and drive_directory_list from the environment block and, when
 // the arguments were handed over, the argument vector too.
@@ -196,7 +194,8 @@ ArgumentSource build_environment(const char* block, const char* command_line, gl
 // was handled nowhere else. The system's unhandled-exception processing decides
 // (an error box, a debugger); when it asks for the handler, the process ends with
 // the exception code.
-extern "C" [[gnu::used]] EXCEPTION_DISPOSITION start_up_frame_handler(EXCEPTION_RECORD* record, void*, CONTEXT* context, void*) {
+extern "C" [[gnu::used]] EXCEPTION_DISPOSITION start_up_frame_handler(EXCEPTION_RECORD* record, void*,
+                                                                      CONTEXT* context, void*) {
   if ((record->ExceptionFlags & EXCEPTION_UNWINDING) != 0) return ExceptionContinueSearch;
   const DWORD code = record->ExceptionCode;
   EXCEPTION_POINTERS pointers{record, context};
