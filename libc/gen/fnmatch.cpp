@@ -99,7 +99,8 @@ class Matcher {
         pathname_((flags & FNM_PATHNAME) != 0),
         period_((flags & FNM_PERIOD) != 0),
         fold_((flags & FNM_CASEFOLD) != 0 ||
-              ((flags & FNM_IGNORE_DUALCASE) == 0 && getenv("DUALCASE") == nullptr)) {
+              ((flags & FNM_IGNORE_DUALCASE) == 0 && getenv("DUALCASE") == nullptr)),
+        stars_final_(std::strchr(pattern, '(') == nullptr && !(pathname_ && std::strchr(string, '/') != nullptr)) {
     number_groups();
   }
 
@@ -306,8 +307,12 @@ class Matcher {
     while (*p == '*' && !extended_operator(p)) ++p;
     for (const char* t = s;;) {
       if (sequence(p, t, context, next)) return true;
+      if (no_match_left_) return false;
       const Unit u = unit_at(t);
-      if (!wildcard_takes(t, u)) return false;
+      if (!wildcard_takes(t, u)) {
+        no_match_left_ = stars_final_;
+        return false;
+      }
       t += u.length;
     }
   }
@@ -388,6 +393,12 @@ class Matcher {
   const bool pathname_;
   const bool period_;
   const bool fold_;
+  // Without groups, and with no '/' for a star to stop at, a star that has tried
+  // every length shows that nothing matches: an earlier star that took more would
+  // only start it later. Each star then runs once, not once per choice of every
+  // star before it.
+  const bool stars_final_;
+  bool no_match_left_ = false;
   const char* group_opens_[group_limit] = {};
   int group_count_ = 0;
   Capture captures_[group_limit + 1] = {};

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <initializer_list>
+#include <string>
 
 #if !defined(_WIN32)
 #include <winapi_settings.h>
@@ -105,6 +106,26 @@ TEST(Fnmatch, SlashesAndLeadingPeriods) {
                FNM_IGNORE_DUALCASE | FNM_PERIOD);
   expect_cases({{"a/*", "a/.b", false}, {"a/.*", "a/.b", true}, {"*/b", ".a/b", false}},
                FNM_IGNORE_DUALCASE | FNM_PERIOD | FNM_PATHNAME);
+}
+
+// Tried split by split, twelve stars against a hundred letters would take longer
+// than anyone waits; each star must run once.
+TEST(Fnmatch, ManyStarsAgainstALongName) {
+  const std::string stars = "*a*a*a*a*a*a*a*a*a*a*a*a*b";
+  const std::string letters(100, 'a');
+  for (int flags : {0, FNM_PERIOD, FNM_PATHNAME | FNM_PERIOD}) {
+    flags |= FNM_IGNORE_DUALCASE;
+    EXPECT_EQ(fnmatch(stars.c_str(), letters.c_str(), flags), FNM_NOMATCH) << flags;
+    EXPECT_EQ(fnmatch(stars.c_str(), (letters + "b").c_str(), flags), 0) << flags;
+    EXPECT_EQ(fnmatch(stars.c_str(), ("b" + letters).c_str(), flags), FNM_NOMATCH) << flags;
+    const int leading_period = fnmatch(("?" + stars).c_str(), ("." + letters + "b").c_str(), flags);
+    EXPECT_EQ(leading_period, flags & FNM_PERIOD ? FNM_NOMATCH : 0) << flags;
+  }
+  // Stars that stop at slashes, and stars inside groups, still find their match.
+  expect_cases({{"*x*/*y", "axbx/zy", true}, {"*x*/*y", "ab/xy", false}, {"*a*/*a*b", "xaya/zazb", true}},
+               FNM_IGNORE_DUALCASE | FNM_PATHNAME);
+  expect_cases({{"*(a|ab)*c", "abxc", true}, {"(*a)*c", "bac", true}, {"@(*a*b)*c", "xaybzc", true}},
+               FNM_IGNORE_DUALCASE);
 }
 
 TEST(Fnmatch, BackslashEscapes) {
