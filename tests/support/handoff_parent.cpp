@@ -59,8 +59,6 @@ int main(int argc, char** argv) {
     view = static_cast<unsigned char*>(MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, 0));
     if (view == nullptr) return fail("MapViewOfFile");
     std::memcpy(view, block.data(), block.size());
-  }
-  if (handing_over) {
     char value[32];
     std::snprintf(value, sizeof value, "%llx", static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(mapping)));
     SetEnvironmentVariableA("ZAVARGS", value);
