@@ -17,9 +17,17 @@ HANDLE process_heap = nullptr;
 
 namespace {
 
-// HeapAlloc does not set the last error when it fails, so a zero there still
-// has to read as "out of memory".
-void* fail_allocation() {
+// HeapAlloc and HeapReAlloc do not set the last error when they fail, so it is
+// cleared before the call: a failure then reads as "out of memory", not as
+// whatever an earlier call left there. A success gives the caller's value back.
+template <typename HeapCall>
+void* call_heap(HeapCall heap_call) {
+  const DWORD earlier = GetLastError();
+  SetLastError(0);
+  if (void* block = heap_call()) {
+    SetLastError(earlier);
+    return block;
+  }
   const DWORD code = GetLastError();
   errno_ = code != 0 ? static_cast<int>(code) : ENOMEM_;
   return nullptr;
@@ -44,8 +52,7 @@ void* malloc(std::size_t size) {
     init_process_heap("malloc()");
     if (process_heap == nullptr) return nullptr;
   }
-  void* block = HeapAlloc(process_heap, HEAP_ZERO_MEMORY, size);
-  return block != nullptr ? block : fail_allocation();
+  return call_heap([size] { return HeapAlloc(process_heap, HEAP_ZERO_MEMORY, size); });
 }
 
 void* realloc(void* block, std::size_t size) {
@@ -54,8 +61,8 @@ void* realloc(void* block, std::size_t size) {
     init_process_heap("realloc()");
     if (process_heap == nullptr) return nullptr;
   }
-  void* grown = HeapReAlloc(process_heap, HEAP_ZERO_MEMORY, block, size);
-  return grown != nullptr ? grown : fail_allocation();
+  return call_heap(
+      [block, size] { return HeapReAlloc(process_heap, HEAP_ZERO_MEMORY, block, size); });
 }
 
 void free(void* block) {

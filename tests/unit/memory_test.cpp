@@ -77,6 +77,18 @@ TEST(Memory, Strdup) {
   zav::free(copy);
 }
 
+// Callers read the last error of a failed call after allocating for their report.
+TEST(Memory, AllocationsLeaveTheCallersLastErrorAlone) {
+  SetLastError(ERROR_NO_MORE_FILES);
+  char* block = static_cast<char*>(zav::malloc(8));
+  ASSERT_NE(block, nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_MORE_FILES));
+  char* grown = static_cast<char*>(zav::realloc(block, 1 << 16));
+  ASSERT_NE(grown, nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_MORE_FILES));
+  zav::free(grown);
+}
+
 TEST(Memory, FreeOfNullWritesNothing) {
   ztest::ScratchDir dir;
   const std::string name = dir.file("stderr");
@@ -151,10 +163,10 @@ TEST(MemoryFailures, MallocFailsWithErrnoFromTheLastError) {
   }
   {
     FailAt fail(1);
-    SetLastError(ERROR_OUTOFMEMORY);
+    SetLastError(ERROR_INVALID_HANDLE);
     errno_ = 0;
     EXPECT_EQ(zav::strdup("x"), nullptr);
-    EXPECT_EQ(errno_, static_cast<int>(ERROR_OUTOFMEMORY));
+    EXPECT_EQ(errno_, ENOMEM_) << "what an earlier call left in the last error is not the heap's";
   }
   FailAt fail(2);
   void* ok = zav::malloc(8);
@@ -168,7 +180,7 @@ TEST(MemoryFailures, FailedReallocLeavesTheBlockAlone) {
   ASSERT_NE(block, nullptr);
   {
     FailAt fail(1);
-    SetLastError(0);
+    SetLastError(ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(zav::realloc(block, 1 << 20), nullptr);
     EXPECT_EQ(errno_, ENOMEM_);
   }
