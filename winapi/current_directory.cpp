@@ -1,9 +1,12 @@
-// The current directory: the host's, shown on its Windows drive. The Windows form
-// chosen last is kept while the host directory is still the one it named, so that
-// a mapped drive or a path through a link reads back as it was set.
+// The current directory: the host's, shown on its Windows drive. As on Windows
+// the process keeps it as a name, the one it was set to (or found at the start):
+// nothing but SetCurrentDirectoryA changes it, so a mapped drive or a path
+// through a link reads back as it was set. Names below it are resolved from the
+// process's current directory itself, not along that name.
 #include "fs_common.h"
 
 #include "error_mapping.h"
+#include "held_directories.h"
 #include "paths.h"
 
 #include <cctype>
@@ -17,24 +20,15 @@ namespace winapi {
 namespace {
 
 std::mutex directory_mutex;
-std::string set_windows;  // guarded by directory_mutex
-std::string set_host;
-// The host directory as read last, and when: a walk asks for it several times
-// per directory, and within a moment nothing but SetCurrentDirectoryA, which
-// reads it afresh, changes what a relative name finds.
-std::string read_host;
-int64_t read_ns = 0;
-bool read_valid = false;
+std::string windows_current;  // guarded by directory_mutex
+std::string host_current;
 
 // Under directory_mutex.
-const std::string& host_current() {
-  int64_t now = monotonic_ns();
-  if (read_valid && now - read_ns <= moment_ns) return read_host;
+void read_at_start() {
+  if (!host_current.empty()) return;
   char buffer[PATH_MAX];
-  read_host = ::getcwd(buffer, sizeof buffer) ? buffer : "/";
-  read_ns = now;
-  read_valid = true;
-  return read_host;
+  host_current = ::getcwd(buffer, sizeof buffer) ? buffer : "/";
+  windows_current = windows_form(host_current);
 }
 
 std::string without_trailing_separator(std::string path) {
@@ -48,24 +42,20 @@ std::string without_trailing_separator(std::string path) {
 
 std::string current_directory() {
   std::lock_guard guard(directory_mutex);
-  const std::string& host = host_current();
-  if (!set_windows.empty() && host == set_host) return set_windows;
-  return windows_form(host);
+  read_at_start();
+  return windows_current;
 }
 
 std::string host_current_directory() {
   std::lock_guard guard(directory_mutex);
-  return host_current();
+  read_at_start();
+  return host_current;
 }
 
 std::string current_root() {
-  {
-    // Only a directory set on another drive or a network name leaves Z:.
-    std::lock_guard guard(directory_mutex);
-    if (set_windows.empty() || set_windows.starts_with("Z:")) return "Z:\\";
-  }
   std::string current = current_directory();
-  return current.starts_with("\\\\") ? current : current.substr(0, 2) + "\\";
+  if (current.starts_with("\\\\")) return current;
+  return current.substr(0, 2) + "\\";
 }
 
 }  // namespace winapi
@@ -99,7 +89,6 @@ DWORD WINAPI GetCurrentDirectoryW(DWORD nBufferLength, LPWSTR lpBuffer) {
 }
 
 BOOL WINAPI SetCurrentDirectoryA(LPCSTR lpPathName) {
-  forget_recent_entry();
   if (!lpPathName) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
@@ -121,17 +110,17 @@ BOOL WINAPI SetCurrentDirectoryA(LPCSTR lpPathName) {
   int host_error = 0;
   auto host = host_path(full->c_str(), &host_error);
   if (!host) return fail(host_error, Call::generic, FALSE);
+  while (host->size() > 1 && host->back() == '/') host->pop_back();
   struct stat st;
-  if (::stat(host->c_str(), &st) != 0) return fail(errno, Call::generic, FALSE, *host);
+  if (::stat(host->c_str(), &st) != 0) return fail_lookup(errno, Call::generic, FALSE, *host);
   if (!S_ISDIR(st.st_mode)) {
     SetLastError(ERROR_DIRECTORY);
     return FALSE;
   }
-  if (::chdir(host->c_str()) != 0) return fail(errno, Call::generic, FALSE, *host);
+  if (::chdir(host->c_str()) != 0) return fail_lookup(errno, Call::generic, FALSE, *host);
   std::lock_guard guard(directory_mutex);
-  read_valid = false;
-  set_windows = without_trailing_separator(*full);
-  set_host = host_current();
+  windows_current = without_trailing_separator(*full);
+  host_current = *host;
   return TRUE;
 }
 

@@ -1,47 +1,46 @@
 #include <cerrno>
-#include <climits>
-#include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "error_mapping.h"
 #include "fs_common.h"
-#include "paths.h"
+#include "held_directories.h"
 
 using namespace winapi;
 
 extern "C" {
 
 BOOL WINAPI CreateDirectoryA(LPCSTR lpPathName, LPSECURITY_ATTRIBUTES) {
-  forget_recent_entry();
-  int error = 0;
-  auto path = host_path(lpPathName, &error);
-  if (!path) return fail(error, Call::create_directory, FALSE);
-  if (::mkdir(path->c_str(), 0777) != 0) return fail(errno, Call::create_directory, FALSE, *path);
+  EntryPath entry;
+  if (!resolve_entry(lpPathName, &entry)) return FALSE;
+  if (::mkdirat(entry.at(), entry.name(), 0777) != 0) return entry.fail(errno, Call::create_directory, FALSE);
   return TRUE;
 }
 
+// The name is removed in the directory that holds it. A symbolic link stands for
+// a junction here: it goes, never what it leads to.
 BOOL WINAPI RemoveDirectoryA(LPCSTR lpPathName) {
-  forget_recent_entry();
-  int error = 0;
-  char path[PATH_MAX];
-  std::size_t length = host_path_into(lpPathName, path, sizeof path, &error);
-  if (error) return fail(error, Call::remove_directory, FALSE);
-  // rmdir refuses a link, so the usual case needs no look first. A symbolic
-  // link stands for a junction here: it goes, never what it leads to.
-  if (::rmdir(path) == 0) return TRUE;
-  const int rmdir_error = errno == EEXIST ? ENOTEMPTY : errno;
-  char link[PATH_MAX];
-  std::memcpy(link, path, length + 1);
-  while (length > 1 && link[length - 1] == '/') link[--length] = '\0';
-  struct stat st;
-  if (::lstat(link, &st) == 0 && S_ISLNK(st.st_mode)) {
-    struct stat target;
-    if (::stat(link, &target) != 0 || !S_ISDIR(target.st_mode)) return fail(ENOTDIR, Call::remove_directory, FALSE, link);
-    if (::unlink(link) != 0) return fail(errno, Call::remove_directory, FALSE, link);
+  EntryPath entry;
+  if (!resolve_entry(lpPathName, &entry)) return FALSE;
+  const int at = entry.at();
+  const char* name = entry.name();
+  // rmdir refuses a link, so the usual case needs no look first.
+  if (::unlinkat(at, name, AT_REMOVEDIR) == 0) {
+    release_held(entry.key());
     return TRUE;
   }
-  return fail(rmdir_error, Call::remove_directory, FALSE, path);
+  const int rmdir_error = errno == EEXIST ? ENOTEMPTY : errno;
+  struct stat st;
+  if (rmdir_error == ENOTDIR && ::fstatat(at, name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+    struct stat target;
+    if (!S_ISLNK(st.st_mode) || ::fstatat(at, name, &target, 0) != 0 || !S_ISDIR(target.st_mode)) {
+      SetLastError(ERROR_DIRECTORY);
+      return FALSE;
+    }
+    if (::unlinkat(at, name, 0) != 0) return entry.fail(errno, Call::remove_directory, FALSE);
+    return TRUE;
+  }
+  return entry.fail(rmdir_error, Call::remove_directory, FALSE);
 }
 
 }  // extern "C"

@@ -1,56 +1,25 @@
 #include "error_mapping.h"
 
 #include <cerrno>
-#include <sys/stat.h>
 
 namespace winapi {
 namespace {
 
 thread_local DWORD last_error = ERROR_SUCCESS;
 
-bool is_directory(const std::string& path) {
-  struct stat st;
-  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-std::string without_trailing_slashes(std::string path) {
-  while (path.size() > 1 && path.back() == '/') path.pop_back();
-  return path;
-}
-
-// Windows says "file not found" when only the last component is missing and
-// "path not found" when a directory on the way is.
-DWORD missing_entry(const std::string& host_path) {
-  std::string path = without_trailing_slashes(host_path);
-  if (path.empty()) return ERROR_PATH_NOT_FOUND;
-  auto slash = path.rfind('/');
-  std::string parent = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-  return is_directory(parent) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
-}
-
-// "file.txt\" names a file as if it were a directory: Windows calls that an
-// invalid name, while a file in the middle of a path is a missing path.
-// RemoveDirectoryA on a file is "not a directory" there.
-DWORD not_a_directory(const std::string& host_path, Call call) {
-  struct stat st;
-  bool names_a_file = ::stat(without_trailing_slashes(host_path).c_str(), &st) == 0 &&
-                      !S_ISDIR(st.st_mode);
-  if (names_a_file && call == Call::remove_directory) return ERROR_DIRECTORY;
-  if (names_a_file && host_path.back() == '/') return ERROR_INVALID_NAME;
-  return ERROR_PATH_NOT_FOUND;
-}
-
 }  // namespace
 
-DWORD win32_error_from_errno(int host_errno, Call call, const char* host_path) {
+DWORD win32_error_from_errno(int host_errno, Call call) {
   switch (host_errno) {
     case 0:
       return ERROR_SUCCESS;
+    // Whether the entry or a directory on the way is missing is decided where the
+    // look-up happens (held_directories.cpp).
     case ENOENT:
       if (call == Call::environment) return ERROR_ENVVAR_NOT_FOUND;
-      return host_path ? missing_entry(host_path) : ERROR_FILE_NOT_FOUND;
+      return ERROR_FILE_NOT_FOUND;
     case ENOTDIR:
-      return host_path ? not_a_directory(host_path, call) : ERROR_PATH_NOT_FOUND;
+      return ERROR_PATH_NOT_FOUND;
     case ENODEV:  // a drive letter that leads nowhere
       return ERROR_PATH_NOT_FOUND;
     case EACCES:

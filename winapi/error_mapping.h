@@ -1,8 +1,6 @@
 // The one place where a host errno becomes a Win32 error code.
 #pragma once
 
-#include <string>
-
 #include <windows.h>
 
 namespace winapi {
@@ -23,22 +21,14 @@ enum class Call {
   environment,
 };
 
-// host_path, when given, is the path the call worked on: ENOENT then tells a
-// missing file from a missing directory on the way. Without it ENOENT is a
-// missing file.
-DWORD win32_error_from_errno(int host_errno, Call call, const char* host_path = nullptr);
+DWORD win32_error_from_errno(int host_errno, Call call);
 
 // Sets the last error for host_errno and returns the failure value, so that a
 // failure path reads `return fail(errno, Call::..., FALSE)`.
 template <typename T>
-T fail(int host_errno, Call call, T result, const char* host_path = nullptr) {
-  SetLastError(win32_error_from_errno(host_errno, call, host_path));
+T fail(int host_errno, Call call, T result) {
+  SetLastError(win32_error_from_errno(host_errno, call));
   return result;
-}
-
-template <typename T>
-T fail(int host_errno, Call call, T result, const std::string& host_path) {
-  return fail(host_errno, call, result, host_path.c_str());
 }
 
 }  // namespace winapi

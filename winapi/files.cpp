@@ -8,6 +8,7 @@
 #include "error_mapping.h"
 #include "fs_common.h"
 #include "handle_table.h"
+#include "held_directories.h"
 #include "paths.h"
 
 namespace winapi {
@@ -39,27 +40,19 @@ Rights rights_for(DWORD access, DWORD flags) {
   return rights;
 }
 
-bool is_directory(const std::string& path) {
-  struct stat st;
-  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+HANDLE fail_with(DWORD error) {
+  SetLastError(error);
+  return INVALID_HANDLE_VALUE;
 }
 
-std::string absolute(const std::string& path) {
-  if (path.starts_with('/')) return path;
-  char cwd[PATH_MAX];
-  if (!::getcwd(cwd, sizeof cwd)) return path;
-  return std::string(cwd) + "/" + path;
-}
-
-HANDLE open_device(const DeviceName& device, const char* name, const Rights& rights, bool inherit) {
+HANDLE open_device(const DeviceName& device, const Rights& rights, bool inherit) {
   if (device.directory_error) return fail(device.directory_error, Call::create_file, INVALID_HANDLE_VALUE);
-  if (!device.directory.empty() && !is_directory(device.directory)) {
-    int error = 0;
-    return fail(ENOENT, Call::create_file, INVALID_HANDLE_VALUE, host_path(name, &error).value_or(""));
-  }
+  struct stat st;
+  if (!device.directory.empty() && (::stat(device.directory.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)))
+    return fail_with(ERROR_PATH_NOT_FOUND);
   const char* host = device.device == Device::null ? "/dev/null" : "/dev/tty";
   int fd = ::open(host, rights.open_mode() | (inherit ? 0 : O_CLOEXEC));
-  if (fd < 0) return fail(errno, Call::create_file, INVALID_HANDLE_VALUE, host);
+  if (fd < 0) return fail(errno, Call::create_file, INVALID_HANDLE_VALUE);
   HandleObject object;
   object.fd = fd;
   object.can_read = rights.read;
@@ -71,35 +64,40 @@ HANDLE open_device(const DeviceName& device, const char* name, const Rights& rig
   return insert_handle(std::move(object));
 }
 
+// A link keeps its directory, where what it leads to is looked at, and so does a
+// file that goes with its last handle, which is removed from there.
 std::shared_ptr<OpenFile> open_file_record(const struct stat& st, const Rights& rights, DWORD share,
-                                           const std::string& path, DWORD flags) {
+                                           const EntryPath& entry, DWORD flags) {
   auto file = std::make_shared<OpenFile>();
   file->device = st.st_dev;
   file->inode = st.st_ino;
   file->access = rights.sharing_access();
   file->share = share;
-  file->absolute_path = absolute(path);
+  file->key = entry.key();
   file->delete_on_close = (flags & FILE_FLAG_DELETE_ON_CLOSE) != 0;
+  if (file->delete_on_close || S_ISLNK(st.st_mode)) {
+    file->directory_fd = entry.open_directory();
+    file->name = entry.last_component();
+  }
   return file;
 }
 
 // FILE_FLAG_OPEN_REPARSE_POINT on a link opens the link itself; one that leads to
 // a directory is a junction, which opens only with FILE_FLAG_BACKUP_SEMANTICS.
-HANDLE open_link(const std::string& path, const struct stat& link, const Rights& rights, DWORD share,
+HANDLE open_link(const EntryPath& entry, const struct stat& link, const Rights& rights, DWORD share,
                  DWORD disposition, DWORD flags, bool inherit) {
-  if (disposition == CREATE_NEW) return fail(EEXIST, Call::create_file, INVALID_HANDLE_VALUE, path);
+  if (disposition == CREATE_NEW) return fail(EEXIST, Call::create_file, INVALID_HANDLE_VALUE);
   struct stat target;
-  bool directory = ::stat(path.c_str(), &target) == 0 && S_ISDIR(target.st_mode);
-  if (directory && !(flags & FILE_FLAG_BACKUP_SEMANTICS))
-    return fail(EACCES, Call::create_file, INVALID_HANDLE_VALUE, path);
+  bool directory = ::fstatat(entry.at(), entry.name(), &target, 0) == 0 && S_ISDIR(target.st_mode);
+  if (directory && !(flags & FILE_FLAG_BACKUP_SEMANTICS)) return fail(EACCES, Call::create_file, INVALID_HANDLE_VALUE);
   if (!sharing_allows(link.st_dev, link.st_ino, rights.sharing_access(), share))
-    return fail(ETXTBSY, Call::create_file, INVALID_HANDLE_VALUE, path);
-  int fd = ::open(path.c_str(), O_PATH | O_NOFOLLOW | (inherit ? 0 : O_CLOEXEC));
-  if (fd < 0) return fail(errno, Call::create_file, INVALID_HANDLE_VALUE, path);
+    return fail(ETXTBSY, Call::create_file, INVALID_HANDLE_VALUE);
+  int fd = ::openat(entry.at(), entry.name(), O_PATH | O_NOFOLLOW | (inherit ? 0 : O_CLOEXEC));
+  if (fd < 0) return entry.fail(errno, Call::create_file, INVALID_HANDLE_VALUE);
   HandleObject object;
   object.fd = fd;
   object.inherit = inherit;
-  object.file = open_file_record(link, rights, share, path, flags);
+  object.file = open_file_record(link, rights, share, entry, flags);
   HANDLE handle = insert_handle(std::move(object));
   SetLastError(disposition == OPEN_ALWAYS || disposition == CREATE_ALWAYS ? ERROR_ALREADY_EXISTS : NO_ERROR);
   return handle;
@@ -115,117 +113,106 @@ extern "C" {
 HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
                           LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
                           DWORD dwFlagsAndAttributes, HANDLE) {
-  forget_recent_entry();
   const DWORD disposition = dwCreationDisposition;
   if (disposition < CREATE_NEW || disposition > TRUNCATE_EXISTING)
     return fail(EINVAL, Call::create_file, INVALID_HANDLE_VALUE);
   const bool inherit = lpSecurityAttributes && lpSecurityAttributes->bInheritHandle;
   const Rights rights = rights_for(dwDesiredAccess, dwFlagsAndAttributes);
 
-  if (auto device = dos_device(lpFileName)) return open_device(*device, lpFileName, rights, inherit);
+  if (auto device = dos_device(lpFileName)) return open_device(*device, rights, inherit);
 
-  int error = 0;
-  auto found = host_path(lpFileName, &error);
-  if (!found) return fail(error, Call::create_file, INVALID_HANDLE_VALUE);
-  const std::string& path = *found;
+  EntryPath entry;
+  if (!resolve_entry(lpFileName, &entry)) return INVALID_HANDLE_VALUE;
+  const int at = entry.at();
+  const char* name = entry.name();
 
   struct stat st;
-  if (dwFlagsAndAttributes & FILE_FLAG_OPEN_REPARSE_POINT) {
-    // "junction\" still names the junction itself.
-    std::string link = path;
-    while (link.size() > 1 && link.back() == '/') link.pop_back();
-    if (::lstat(link.c_str(), &st) == 0 && S_ISLNK(st.st_mode))
-      return open_link(link, st, rights, dwShareMode, disposition, dwFlagsAndAttributes, inherit);
-  }
-  bool exists = ::stat(path.c_str(), &st) == 0;
-  if (!exists && errno != ENOENT) return fail(errno, Call::create_file, INVALID_HANDLE_VALUE, path);
+  const bool reparse_point = dwFlagsAndAttributes & FILE_FLAG_OPEN_REPARSE_POINT;
+  if (reparse_point && ::fstatat(at, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode))
+    return open_link(entry, st, rights, dwShareMode, disposition, dwFlagsAndAttributes, inherit);
+  bool exists = ::fstatat(at, name, &st, 0) == 0;
+  if (!exists && errno != ENOENT) return entry.fail(errno, Call::create_file, INVALID_HANDLE_VALUE);
+  if (exists && entry.refuses(st.st_mode)) return fail_with(ERROR_INVALID_NAME);
   bool directory = exists && S_ISDIR(st.st_mode);
   const bool truncates = disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING;
   if (exists) {
-    if (disposition == CREATE_NEW) return fail(EEXIST, Call::create_file, INVALID_HANDLE_VALUE, path);
+    if (disposition == CREATE_NEW) return fail(EEXIST, Call::create_file, INVALID_HANDLE_VALUE);
     // A directory opens only for its metadata, and only when asked for explicitly.
     if (directory && (!(dwFlagsAndAttributes & FILE_FLAG_BACKUP_SEMANTICS) || truncates))
-      return fail(EACCES, Call::create_file, INVALID_HANDLE_VALUE, path);
+      return fail(EACCES, Call::create_file, INVALID_HANDLE_VALUE);
     // Read-only is the owner's missing write bit, and it holds for root too.
     bool modifies = rights.write || rights.append || rights.remove || truncates;
     if (S_ISREG(st.st_mode) && !(st.st_mode & S_IWUSR) && modifies)
-      return fail(EACCES, Call::create_file, INVALID_HANDLE_VALUE, path);
+      return fail(EACCES, Call::create_file, INVALID_HANDLE_VALUE);
     if (!sharing_allows(st.st_dev, st.st_ino, rights.sharing_access(), dwShareMode))
-      return fail(ETXTBSY, Call::create_file, INVALID_HANDLE_VALUE, path);
+      return fail(ETXTBSY, Call::create_file, INVALID_HANDLE_VALUE);
   } else if (disposition == OPEN_EXISTING || disposition == TRUNCATE_EXISTING) {
-    return fail(ENOENT, Call::create_file, INVALID_HANDLE_VALUE, path);
+    return entry.fail(ENOENT, Call::create_file, INVALID_HANDLE_VALUE);
   }
 
-  const int flags = (directory ? O_RDONLY | O_DIRECTORY : rights.open_mode()) | (inherit ? 0 : O_CLOEXEC);
+  int flags = (directory ? O_RDONLY | O_DIRECTORY : rights.open_mode()) | (inherit ? 0 : O_CLOEXEC);
+  // What was looked at is what opens: a link put in its place is not followed.
+  if (reparse_point) flags |= O_NOFOLLOW;
   const mode_t mode = (dwFlagsAndAttributes & FILE_ATTRIBUTE_READONLY) ? 0444 : 0666;
   bool existed = exists;
   int fd = -1;
   if (directory || disposition == OPEN_EXISTING) {
-    fd = ::open(path.c_str(), flags);
+    fd = ::openat(at, name, flags);
   } else if (disposition == TRUNCATE_EXISTING) {
-    fd = ::open(path.c_str(), flags | O_TRUNC);
+    fd = ::openat(at, name, flags | O_TRUNC);
   } else {
     // O_EXCL first, so that the answer about an existing file is not a guess.
-    fd = ::open(path.c_str(), flags | O_CREAT | O_EXCL, mode);
+    fd = ::openat(at, name, flags | O_CREAT | O_EXCL, mode);
     existed = fd < 0 && errno == EEXIST;
     if (existed && disposition != CREATE_NEW)
-      fd = ::open(path.c_str(), flags | (disposition == CREATE_ALWAYS ? O_TRUNC : 0));
+      fd = ::openat(at, name, flags | (disposition == CREATE_ALWAYS ? O_TRUNC : 0));
   }
   if (fd < 0 && errno == EACCES && !rights.read && !rights.write && !rights.append)
-    fd = ::open(path.c_str(), O_PATH | (flags & O_CLOEXEC));
-  if (fd < 0) return fail(errno, Call::create_file, INVALID_HANDLE_VALUE, path);
+    fd = ::openat(at, name, O_PATH | (flags & (O_CLOEXEC | O_NOFOLLOW)));
+  if (fd < 0) return entry.fail(errno, Call::create_file, INVALID_HANDLE_VALUE);
   if (existed && disposition == CREATE_ALWAYS && (dwFlagsAndAttributes & FILE_ATTRIBUTE_READONLY))
     ::fchmod(fd, 0444);
   if (::fstat(fd, &st) != 0) {
     int fstat_error = errno;
     ::close(fd);
-    return fail(fstat_error, Call::create_file, INVALID_HANDLE_VALUE, path);
+    return fail(fstat_error, Call::create_file, INVALID_HANDLE_VALUE);
   }
-
-  auto file = open_file_record(st, rights, dwShareMode, path, dwFlagsAndAttributes);
 
   HandleObject object;
   object.fd = fd;
   object.can_read = rights.read;
   object.can_write = rights.write || rights.append;
   object.inherit = inherit;
-  object.file = std::move(file);
+  object.file = open_file_record(st, rights, dwShareMode, entry, dwFlagsAndAttributes);
   HANDLE handle = insert_handle(std::move(object));
   bool reports_existing = existed && (disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS);
   SetLastError(reports_existing ? ERROR_ALREADY_EXISTS : NO_ERROR);
   return handle;
 }
 
+// The entry is looked at and removed relative to the directory it was found in;
+// a link is removed itself. Windows refuses a directory, a junction and a
+// read-only file, and a file open without delete sharing.
 BOOL WINAPI DeleteFileA(LPCSTR lpFileName) {
-  int error = 0;
-  char path[PATH_MAX];
-  host_path_into(lpFileName, path, sizeof path, &error);
-  if (error) return fail(error, Call::remove_file, FALSE);
-  const RecentEntry* seen = recent_entry(path);
+  EntryPath entry;
+  if (!resolve_entry(lpFileName, &entry)) return FALSE;
+  const int at = entry.at();
+  const char* name = entry.name();
   struct stat st;
-  if (seen && !S_ISLNK(seen->mode)) {
-    st.st_mode = seen->mode;
-    st.st_dev = seen->device;
-    st.st_ino = seen->inode;
-  } else {
-    seen = nullptr;
-    if (::lstat(path, &st) != 0) return fail(errno, Call::remove_file, FALSE, path);
+  if (::fstatat(at, name, &st, AT_SYMLINK_NOFOLLOW) != 0) return entry.fail(errno, Call::remove_file, FALSE);
+  if (entry.refuses(st.st_mode)) {
+    SetLastError(ERROR_INVALID_NAME);
+    return FALSE;
   }
-  if (S_ISDIR(st.st_mode)) return fail(EACCES, Call::remove_file, FALSE, path);
-  // A link to a directory is a junction on Windows, which DeleteFileA refuses.
+  if (S_ISDIR(st.st_mode)) return fail(EACCES, Call::remove_file, FALSE);
   struct stat target;
-  if (S_ISLNK(st.st_mode) && ::stat(path, &target) == 0 && S_ISDIR(target.st_mode))
-    return fail(EACCES, Call::remove_file, FALSE, path);
-  if (S_ISREG(st.st_mode) && !(st.st_mode & S_IWUSR)) return fail(EACCES, Call::remove_file, FALSE, path);
+  if (S_ISLNK(st.st_mode) && ::fstatat(at, name, &target, 0) == 0 && S_ISDIR(target.st_mode))
+    return fail(EACCES, Call::remove_file, FALSE);
+  if (S_ISREG(st.st_mode) && !(st.st_mode & S_IWUSR)) return fail(EACCES, Call::remove_file, FALSE);
   if (!sharing_allows(st.st_dev, st.st_ino, access_delete, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE))
-    return fail(ETXTBSY, Call::remove_file, FALSE, path);
-  // Within the search's open directory the name is looked up from there.
-  int removed = seen && seen->directory_fd >= 0 ? ::unlinkat(seen->directory_fd, seen->path.c_str() + seen->name_offset, 0)
-                                                : ::unlink(path);
-  int unlink_error = errno;
-  forget_recent_entry();
-  // EISDIR: it became a directory since the search looked.
-  if (removed != 0) return fail(unlink_error, Call::remove_file, FALSE, path);
+    return fail(ETXTBSY, Call::remove_file, FALSE);
+  // EISDIR: a directory took the name since it was looked at.
+  if (::unlinkat(at, name, 0) != 0) return entry.fail(errno, Call::remove_file, FALSE);
   return TRUE;
 }
 

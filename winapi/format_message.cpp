@@ -58,6 +58,7 @@ constexpr message messages[] = {
     {ERROR_PIPE_NOT_CONNECTED, "Nothing is connected to the pipe."},
     {ERROR_MORE_DATA, "More data are waiting."},
     {ERROR_DIRECTORY, "That is not a directory."},
+    {ERROR_FILE_INVALID, "The entry changed after it was looked at."},
     {ERROR_MR_MID_NOT_FOUND, "There is no text for this message number."},
     {ERROR_INVALID_BLOCK_LENGTH, "The block length is wrong for this device."},
     {ERROR_NO_UNICODE_TRANSLATION, "The name has characters that cannot be converted."},

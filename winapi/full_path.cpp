@@ -1,6 +1,8 @@
 // GetFullPathNameA/W: purely textual, as on Windows: the names need not exist.
 #include "fs_common.h"
 
+#include "paths.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
@@ -166,7 +168,9 @@ size_t last_separator(std::string_view name) {
 
 std::string windows_form(std::string_view host_absolute) {
   std::string out = "Z:";
-  for (char c : host_absolute) out += c == '/' ? '\\' : c;
+  append_windows_name(host_absolute, &out);
+  for (char& c : out)
+    if (c == '/') c = '\\';
   if (out.size() == 2) out += '\\';
   return out;
 }

@@ -33,7 +33,11 @@ struct OpenFile {
   DWORD access = 0;  // access_read | access_write | access_delete
   DWORD share = 0;   // FILE_SHARE_*
   bool delete_on_close = false;
-  std::string absolute_path;
+  // For a link and for a file that goes with its last handle: the directory that
+  // holds it and its name there, so that it is read and removed where it was opened.
+  int directory_fd = -1;
+  std::string name;
+  std::string key;  // the absolute host path it was opened by, for the names a link reports
   std::vector<LockRange> locks;  // guarded by table_mutex()
 
   OpenFile();

@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 #include "error_mapping.h"
 
@@ -99,16 +100,25 @@ OpenFile::OpenFile() { open_file_count.fetch_add(1, std::memory_order_relaxed); 
 
 OpenFile::~OpenFile() {
   open_file_count.fetch_sub(1, std::memory_order_relaxed);
-  if (!delete_on_close || absolute_path.empty()) return;
-  // The file goes with the last handle to it, whichever open that belongs to.
-  std::lock_guard guard(table_mutex());
-  auto others = open_files_locked(device, inode);
-  if (!others.empty()) {
-    others.front()->delete_on_close = true;
-    others.front()->absolute_path = absolute_path;
-    return;
+  if (delete_on_close && directory_fd >= 0) {
+    // The file goes with the last handle to it, whichever open that belongs to.
+    std::lock_guard guard(table_mutex());
+    auto others = open_files_locked(device, inode);
+    if (!others.empty()) {
+      OpenFile& other = *others.front();
+      if (other.directory_fd >= 0) ::close(other.directory_fd);
+      other.delete_on_close = true;
+      other.directory_fd = std::exchange(directory_fd, -1);
+      other.name = name;
+      return;
+    }
+    // Only the file that was opened: a name taken over by another file meanwhile stays.
+    struct stat st;
+    if (::fstatat(directory_fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && st.st_dev == device &&
+        st.st_ino == inode)
+      ::unlinkat(directory_fd, name.c_str(), 0);
   }
-  ::unlink(absolute_path.c_str());
+  if (directory_fd >= 0) ::close(directory_fd);
 }
 
 std::mutex& table_mutex() {

@@ -17,38 +17,13 @@
 #include "error_mapping.h"
 #include "fs_common.h"
 #include "handle_table.h"
-#include "paths.h"
+#include "held_directories.h"
 
 namespace winapi {
 namespace {
 
-// Absolute and without "." and ".." steps: tmpfiles.d wants the path so, and two
-// spellings of one name are one request.
-std::string absolute_path(const std::string& path) {
-  std::string full = path;
-  if (!path.starts_with('/')) {
-    char cwd[PATH_MAX];
-    if (::getcwd(cwd, sizeof cwd)) full = std::string(cwd) + "/" + path;
-  }
-  std::string result;
-  size_t start = 0;
-  while (start <= full.size()) {
-    size_t end = full.find('/', start);
-    if (end == std::string::npos) end = full.size();
-    std::string step = full.substr(start, end - start);
-    if (step == "..") {
-      auto slash = result.rfind('/');
-      result.erase(slash == std::string::npos ? 0 : slash);
-    } else if (!step.empty() && step != ".") {
-      result += "/" + step;
-    }
-    start = end + 1;
-  }
-  return result.empty() ? "/" : result;
-}
-
-// A path as a tmpfiles.d path field: `r` takes a glob, the line parser takes
-// backslash escapes, and `%` starts a specifier.
+// A path as a tmpfiles.d path field: `r` takes a glob (with braces), the line
+// parser takes backslash escapes, and `%` starts a specifier.
 std::string tmpfiles_field(const std::string& path) {
   std::string field;
   for (char c : path) {
@@ -60,6 +35,8 @@ std::string tmpfiles_field(const std::string& path) {
       case '?':
       case '[':
       case ']':
+      case '{':
+      case '}':
         field += "\\\\";
         field += c;
         break;
@@ -111,8 +88,7 @@ bool write_all(int fd, const std::string& text) {
   return true;
 }
 
-BOOL delete_at_next_start(const std::string& host) {
-  const std::string target = absolute_path(host);
+BOOL delete_at_next_start(const std::string& target) {
   // The line parser ends a line at a line break, whatever the escapes.
   if (target.find_first_of("\n\r") != std::string::npos) return fail(EINVAL, Call::generic, FALSE);
   const char* setting = std::getenv("WINAPI_TMPFILES_DIR");
@@ -125,7 +101,7 @@ BOOL delete_at_next_start(const std::string& host) {
   // place, so a boot never reads half a request.
   const std::string scratch = directory + "/.winapi-delete-" + hash + "-" + std::to_string(::getpid()) + ".tmp";
   int fd = ::open(scratch.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) return fail(errno, Call::create_file, FALSE, scratch);
+  if (fd < 0) return fail_lookup(errno, Call::create_file, FALSE, scratch);
 
   BOOL result = FALSE;
   int error = 0;
@@ -161,31 +137,35 @@ BOOL delete_at_next_start(const std::string& host) {
   }
   ::close(fd);
   ::unlink(scratch.c_str());
-  if (!result) return fail(error ? error : EEXIST, Call::create_file, FALSE, directory + "/");
+  if (!result) return fail_lookup(error ? error : EEXIST, Call::create_file, FALSE, directory + "/");
   return TRUE;
 }
 
-BOOL move(const std::string& from, const std::string& to, DWORD flags) {
+BOOL move(const EntryPath& from, const EntryPath& to, DWORD flags) {
   struct stat source;
-  if (::lstat(from.c_str(), &source) != 0) return fail(errno, Call::generic, FALSE, from);
+  if (::fstatat(from.at(), from.name(), &source, AT_SYMLINK_NOFOLLOW) != 0) return from.fail(errno, Call::generic, FALSE);
   // Windows refuses to rename a file that is open without delete sharing.
   if (!sharing_allows(source.st_dev, source.st_ino, access_delete,
                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE))
-    return fail(ETXTBSY, Call::generic, FALSE, from);
+    return fail(ETXTBSY, Call::generic, FALSE);
 
   struct stat target;
-  if (::lstat(to.c_str(), &target) == 0 && !(source.st_dev == target.st_dev && source.st_ino == target.st_ino)) {
-    if (!(flags & MOVEFILE_REPLACE_EXISTING)) return fail(EEXIST, Call::create_directory, FALSE, to);
+  bool replaces = ::fstatat(to.at(), to.name(), &target, AT_SYMLINK_NOFOLLOW) == 0 &&
+                  !(source.st_dev == target.st_dev && source.st_ino == target.st_ino);
+  if (replaces) {
+    if (!(flags & MOVEFILE_REPLACE_EXISTING)) return fail(EEXIST, Call::create_directory, FALSE);
     // Only a file is replaced; a directory in the way is access denied.
-    if (S_ISDIR(target.st_mode) || S_ISDIR(source.st_mode)) return fail(EACCES, Call::generic, FALSE, to);
+    if (S_ISDIR(target.st_mode) || S_ISDIR(source.st_mode)) return fail(EACCES, Call::generic, FALSE);
     if (!sharing_allows(target.st_dev, target.st_ino, access_delete,
                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE))
-      return fail(ETXTBSY, Call::generic, FALSE, to);
+      return fail(ETXTBSY, Call::generic, FALSE);
   }
-  if (::rename(from.c_str(), to.c_str()) != 0) {
+  if (::renameat(from.at(), from.name(), to.at(), to.name()) != 0) {
     // Copying across file systems (MOVEFILE_COPY_ALLOWED) is not offered.
-    return fail(errno, Call::generic, FALSE, errno == ENOENT ? to : from);
+    const int rename_error = errno;
+    return (rename_error == ENOENT ? to : from).fail(rename_error, Call::generic, FALSE);
   }
+  release_held(from.key());
   return TRUE;
 }
 
@@ -197,21 +177,18 @@ using namespace winapi;
 extern "C" {
 
 BOOL WINAPI MoveFileExA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD dwFlags) {
-  forget_recent_entry();
-  int error = 0;
-  auto from = host_path(lpExistingFileName, &error);
-  if (!from) return fail(error, Call::generic, FALSE);
-
+  EntryPath from;
+  if (!resolve_entry(lpExistingFileName, &from)) return FALSE;
   if (dwFlags & MOVEFILE_DELAY_UNTIL_REBOOT) {
     // Windows records the request without looking at the file: a name that does
     // not exist yet is accepted.
     if (lpNewFileName && *lpNewFileName) return fail(EOPNOTSUPP, Call::generic, FALSE);
-    return delete_at_next_start(*from);
+    return delete_at_next_start(from.key());
   }
   if (!lpNewFileName) return fail(EINVAL, Call::generic, FALSE);
-  auto to = host_path(lpNewFileName, &error);
-  if (!to) return fail(error, Call::generic, FALSE);
-  return move(*from, *to, dwFlags);
+  EntryPath to;
+  if (!resolve_entry(lpNewFileName, &to)) return FALSE;
+  return move(from, to, dwFlags);
 }
 
 }  // extern "C"

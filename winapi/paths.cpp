@@ -76,6 +76,25 @@ void copy_double_byte_name(char* to, const char* from, std::size_t n) {
 
 bool ascii_letter(char c) { return (c | 0x20) >= 'a' && (c | 0x20) <= 'z'; }
 
+// The runtime's U+F05C is a backslash of the host name; done after the
+// separators became slashes, so the backslash it gives back stays in the name.
+std::size_t unmap_backslashes(char* path, std::size_t length) {
+  char* found = static_cast<char*>(memmem(path, length, mapped_backslash.data(), mapped_backslash.size()));
+  if (!found) return length;
+  char* out = found;
+  for (const char* in = found; in < path + length;) {
+    if (static_cast<std::size_t>(path + length - in) >= mapped_backslash.size() &&
+        std::memcmp(in, mapped_backslash.data(), mapped_backslash.size()) == 0) {
+      *out++ = '\\';
+      in += mapped_backslash.size();
+    } else {
+      *out++ = *in++;
+    }
+  }
+  *out = '\0';
+  return static_cast<std::size_t>(out - path);
+}
+
 bool has_drive(std::string_view path) { return path.size() >= 2 && path[1] == ':' && ascii_letter(path[0]); }
 
 }  // namespace
@@ -120,8 +139,35 @@ std::size_t host_path_into(const char* name, char* out, std::size_t size, int* e
   if (!root.empty()) std::memcpy(p, root.data(), root.size());
   p += root.size();
   if (joint) *p++ = '/';
-  if (copy_with_slashes(p, name, rest + 1) && active_code_page() != CP_UTF8) copy_double_byte_name(p, name, rest + 1);
-  return length;
+  if (!copy_with_slashes(p, name, rest + 1)) return length;
+  if (active_code_page() != CP_UTF8) {
+    copy_double_byte_name(p, name, rest + 1);
+    return length;
+  }
+  return static_cast<std::size_t>(p - out) + unmap_backslashes(p, rest);
+}
+
+void append_windows_name(std::string_view host_name, std::string* out) {
+  std::size_t backslash = host_name.find('\\');
+  if (backslash == std::string_view::npos) {
+    out->append(host_name);
+    return;
+  }
+  const bool utf8 = active_code_page() == CP_UTF8;
+  for (std::size_t i = 0; i < host_name.size(); ++i) {
+    char c = host_name[i];
+    if (!utf8 && IsDBCSLeadByte(static_cast<BYTE>(c)) && i + 1 < host_name.size()) {
+      *out += c;
+      *out += host_name[++i];
+    } else if (c != '\\') {
+      *out += c;
+    } else if (utf8) {
+      out->append(mapped_backslash);
+    } else {
+      // The code page has no U+F05C: shown as Windows shows any character it lacks.
+      *out += '?';
+    }
+  }
 }
 
 std::optional<std::string> host_path(const char* name, int* error) {

@@ -5,8 +5,19 @@
 #include <cstddef>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace winapi {
+
+// A host name may hold backslashes, which Windows names cannot: a caller gets
+// each as U+F05C (its UTF-8 form here), and U+F05C in a name it gives is a
+// backslash of the host name. Under a double-byte code page, which has no such
+// character, a backslash that is not the second byte of a character shows as
+// '?', as Windows shows any character a code page lacks.
+inline constexpr std::string_view mapped_backslash = "\xEF\x81\x9C";
+
+// The name of a host entry as the Windows calls hand it out.
+void append_windows_name(std::string_view host_name, std::string* out);
 
 // The host path for a Windows name, or nothing with *error set to a host errno
 // (ENODEV for a drive that is not mapped or a network path).

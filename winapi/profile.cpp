@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "error_mapping.h"
+#include "held_directories.h"
 #include "paths.h"
 
 namespace winapi {
@@ -150,12 +151,16 @@ extern "C" {
 
 BOOL WINAPI WritePrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpString, LPCSTR lpFileName) {
   if (!lpAppName || !lpFileName) return fail(EINVAL, Call::generic, FALSE);
+  // A line break would end the line there and begin one the caller never wrote.
+  auto breaks_line = [](const char* text) { return text && std::strpbrk(text, "\r\n"); };
+  if (breaks_line(lpAppName) || breaks_line(lpKeyName) || breaks_line(lpString))
+    return fail(EINVAL, Call::generic, FALSE);
   int error = 0;
   auto path = profile_host_path(lpFileName, &error);
   if (!path) return fail(error, Call::generic, FALSE);
 
   std::vector<std::string> lines;
-  if (!read_lines(*path, &lines, &error) && error != ENOENT) return fail(error, Call::generic, FALSE, *path);
+  if (!read_lines(*path, &lines, &error) && error != ENOENT) return fail_lookup(error, Call::generic, FALSE, *path);
   auto body = find_section(lines, lpAppName);
 
   if (!lpKeyName) {  // the whole section goes
@@ -183,7 +188,7 @@ BOOL WINAPI WritePrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCST
       lines.insert(lines.begin() + static_cast<long>(at), std::string(lpKeyName) + "=" + std::string(value));
     }
   }
-  if (!write_lines(*path, lines, &error)) return fail(error, Call::create_file, FALSE, *path);
+  if (!write_lines(*path, lines, &error)) return fail_lookup(error, Call::create_file, FALSE, *path);
   return TRUE;
 }
 
@@ -196,7 +201,7 @@ DWORD WINAPI GetPrivateProfileSectionA(LPCSTR lpAppName, LPSTR lpReturnedString,
   auto path = profile_host_path(lpFileName, &error);
   if (!path) return fail(error, Call::generic, DWORD{0});
   std::vector<std::string> lines;
-  if (!read_lines(*path, &lines, &error)) return fail(error, Call::generic, DWORD{0}, *path);
+  if (!read_lines(*path, &lines, &error)) return fail_lookup(error, Call::generic, DWORD{0}, *path);
   auto body = find_section(lines, lpAppName);
   if (!body) return 0;
 

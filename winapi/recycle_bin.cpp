@@ -10,7 +10,6 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
-#include <ftw.h>
 #include <optional>
 #include <pwd.h>
 #include <string>
@@ -19,37 +18,23 @@
 
 #include <shellapi.h>
 
+#include "directory_reader.h"
 #include "error_mapping.h"
 #include "fs_common.h"
 #include "handle_table.h"
-#include "paths.h"
+#include "held_directories.h"
 
 namespace winapi {
 namespace {
 
 // The Win32 code SHFileOperationA answers with for a host errno.
-int failure(int host_errno, const std::string& path = {}) {
-  return static_cast<int>(win32_error_from_errno(host_errno, Call::generic, path.empty() ? nullptr : path.c_str()));
-}
+int failure(int host_errno) { return static_cast<int>(win32_error_from_errno(host_errno, Call::generic)); }
+
+int failure(int host_errno, const EntryPath& entry) { return static_cast<int>(entry.error_for(host_errno, Call::generic)); }
 
 std::string parent_of(const std::string& path) {
   auto slash = path.rfind('/');
   return slash == std::string::npos || slash == 0 ? "/" : path.substr(0, slash);
-}
-
-std::string last_component(const std::string& path) {
-  auto slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string absolute_path(const std::string& path) {
-  std::string full = path;
-  if (!path.starts_with('/')) {
-    char cwd[PATH_MAX];
-    if (::getcwd(cwd, sizeof cwd)) full = std::string(cwd) + "/" + path;
-  }
-  while (full.size() > 1 && full.back() == '/') full.pop_back();
-  return full;
 }
 
 std::string data_home() {
@@ -186,13 +171,15 @@ std::string candidate(const std::string& name, int attempt) {
   return name.substr(0, dot) + "." + std::to_string(attempt) + name.substr(dot);
 }
 
-int move_to_trash(const std::string& path, const struct stat& st) {
+// The entry is renamed from the directory it was found in into the trash's
+// files/ directory, which is opened once for the move.
+int move_to_trash(const EntryPath& entry, const struct stat& st) {
+  // Where the file is recorded to have been, and which trash takes it, are read
+  // from the directory's real path; the move itself is made from the directory.
+  const std::string name(entry.last_component());
   char real[PATH_MAX];
-  if (!::realpath(parent_of(path).c_str(), real)) return failure(errno, path);
-  const std::string real_parent = real;
-  const std::string name = last_component(path);
+  const std::string real_parent = ::realpath(parent_of(entry.key()).c_str(), real) ? real : parent_of(entry.key());
   const std::string original = (real_parent == "/" ? "" : real_parent) + "/" + name;
-
   int error = 0;
   auto trash = trash_for(real_parent, st.st_dev, &error);
   if (!trash) return failure(error);
@@ -202,19 +189,23 @@ int move_to_trash(const std::string& path, const struct stat& st) {
   else if (!trash->topdir.empty()) recorded = original.substr(1);
   const std::string record =
       "[Trash Info]\nPath=" + percent_encoded(recorded) + "\nDeletionDate=" + deletion_date() + "\n";
+  const std::string files = trash->directory + "/files";
+  int files_fd = ::open(files.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (files_fd < 0) return failure(errno);
 
+  int result = failure(EEXIST);
   for (int attempt = 1; attempt <= 10000; ++attempt) {
-    const std::string entry = candidate(name, attempt);
-    const std::string info = trash->directory + "/info/" + entry + ".trashinfo";
-    const std::string target = trash->directory + "/files/" + entry;
+    const std::string stored = candidate(name, attempt);
+    const std::string info = trash->directory + "/info/" + stored + ".trashinfo";
     // The info file is made first and exclusively: it reserves the name.
     int fd = ::open(info.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd < 0) {
       if (errno == EEXIST) continue;
-      return failure(errno, info);
+      result = failure(errno);
+      break;
     }
     struct stat taken;
-    if (::lstat(target.c_str(), &taken) == 0) {  // a stray file without its record
+    if (::fstatat(files_fd, stored.c_str(), &taken, AT_SYMLINK_NOFOLLOW) == 0) {  // a stray file without its record
       ::close(fd);
       ::unlink(info.c_str());
       continue;
@@ -227,38 +218,59 @@ int move_to_trash(const std::string& path, const struct stat& st) {
     }
     if (!written) {
       ::unlink(info.c_str());
-      return failure(write_error ? write_error : ENOSPC);
+      result = failure(write_error ? write_error : ENOSPC);
+      break;
     }
-    if (::rename(path.c_str(), target.c_str()) != 0) {
+    if (::renameat(entry.at(), entry.name(), files_fd, stored.c_str()) != 0) {
       int rename_error = errno;
       ::unlink(info.c_str());
-      return failure(rename_error, path);
+      result = failure(rename_error, entry);
+      break;
     }
-    return 0;
+    release_held(entry.key());
+    result = 0;
+    break;
   }
-  return failure(EEXIST);
+  ::close(files_fd);
+  return result;
 }
 
-int remove_entry(const char* path, const struct stat*, int type, struct FTW*) {
-  return (type == FTW_DP ? ::rmdir(path) : ::unlink(path)) == 0 ? 0 : errno;
+// A whole tree, each entry removed from the directory it was read in, none followed.
+int remove_below(int at, const char* name, const struct stat& st) {
+  if (!S_ISDIR(st.st_mode)) return ::unlinkat(at, name, 0) == 0 ? 0 : errno;
+  int fd = ::openat(at, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return errno;
+  int error = 0;
+  {
+    DirectoryReader names(fd);
+    while (const char* entry = names.next()) {
+      if (std::strcmp(entry, ".") == 0 || std::strcmp(entry, "..") == 0) continue;
+      struct stat below;
+      int result = ::fstatat(fd, entry, &below, AT_SYMLINK_NOFOLLOW) == 0 ? remove_below(fd, entry, below) : errno;
+      if (result != 0 && error == 0) error = result;
+    }
+    if (errno != 0 && error == 0) error = errno;
+  }
+  ::close(fd);
+  if (error != 0) return error;
+  return ::unlinkat(at, name, AT_REMOVEDIR) == 0 ? 0 : errno;
 }
 
-int delete_for_good(const std::string& path, const struct stat& st) {
-  if (!S_ISDIR(st.st_mode)) return ::unlink(path.c_str()) == 0 ? 0 : failure(errno, path);
-  int error = ::nftw(path.c_str(), remove_entry, 16, FTW_DEPTH | FTW_PHYS);
-  return error == 0 ? 0 : failure(error > 0 ? error : errno, path);
+int delete_for_good(const EntryPath& entry, const struct stat& st) {
+  int error = remove_below(entry.at(), entry.name(), st);
+  if (error != 0) return failure(error, entry);
+  if (S_ISDIR(st.st_mode)) release_held(entry.key());
+  return 0;
 }
 
 int delete_one(const char* name, FILEOP_FLAGS flags) {
-  int error = 0;
-  auto host = host_path(name, &error);
-  if (!host) return failure(error);
-  const std::string path = absolute_path(*host);
+  EntryPath entry;
+  if (!resolve_entry(name, &entry)) return static_cast<int>(GetLastError());
   struct stat st;
-  if (::lstat(path.c_str(), &st) != 0) return failure(errno, path);
+  if (::fstatat(entry.at(), entry.name(), &st, AT_SYMLINK_NOFOLLOW) != 0) return failure(errno, entry);
   if (!sharing_allows(st.st_dev, st.st_ino, access_delete, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE))
     return failure(ETXTBSY);
-  return (flags & FOF_ALLOWUNDO) ? move_to_trash(path, st) : delete_for_good(path, st);
+  return (flags & FOF_ALLOWUNDO) ? move_to_trash(entry, st) : delete_for_good(entry, st);
 }
 
 }  // namespace
@@ -267,7 +279,6 @@ int delete_one(const char* name, FILEOP_FLAGS flags) {
 extern "C" {
 
 int WINAPI SHFileOperationA(LPSHFILEOPSTRUCTA lpFileOp) {
-  winapi::forget_recent_entry();
   if (!lpFileOp || !lpFileOp->pFrom) return ERROR_INVALID_PARAMETER;
   lpFileOp->fAnyOperationsAborted = FALSE;
   if (lpFileOp->wFunc != FO_DELETE) return winapi::failure(EOPNOTSUPP);

@@ -4,11 +4,13 @@
 
 #include "error_mapping.h"
 #include "handle_table.h"
+#include "paths.h"
 
 #include <winioctl.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <sys/stat.h>
 #include <climits>
 #include <cstring>
 #include <unistd.h>
@@ -36,7 +38,9 @@ std::string lexically_absolute(const std::string& link_path, const std::string& 
   return full ? *full : windows_form(rooted);
 }
 
-std::vector<unsigned char> reparse_data(const std::string& link_path, const std::string& target, bool directory) {
+std::vector<unsigned char> reparse_data(const std::string& link_path, const std::string& host_target, bool directory) {
+  std::string target;
+  append_windows_name(host_target, &target);
   std::u16string print = widen(target);
   std::u16string substitute = u"\\??\\" + widen(lexically_absolute(link_path, target));
   size_t path_buffer = directory ? 16 : 20;
@@ -78,10 +82,10 @@ extern "C" BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LP
   char target[PATH_MAX];
   ssize_t n = ::readlinkat(object->fd, "", target, sizeof target);
   if (n < 0) return fail(errno, Call::generic, FALSE);
-  const std::string& path = object->file->absolute_path;
+  const OpenFile& file = *object->file;
   struct stat pointed;
-  bool directory = ::stat(path.c_str(), &pointed) == 0 && S_ISDIR(pointed.st_mode);
-  std::vector<unsigned char> data = reparse_data(path, std::string(target, static_cast<size_t>(n)), directory);
+  bool directory = ::fstatat(file.directory_fd, file.name.c_str(), &pointed, 0) == 0 && S_ISDIR(pointed.st_mode);
+  std::vector<unsigned char> data = reparse_data(file.key, std::string(target, static_cast<size_t>(n)), directory);
   // Windows: below the header nothing is returned; above it, what fits, with ERROR_MORE_DATA.
   if (nOutBufferSize < header_size || !lpOutBuffer) {
     SetLastError(ERROR_INSUFFICIENT_BUFFER);

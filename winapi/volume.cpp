@@ -11,6 +11,7 @@
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include <sys/stat.h>
 #include <sys/statfs.h>
 #include <unistd.h>
 
@@ -31,13 +32,6 @@ constexpr FileSystem file_systems[] = {
     {0x4D44, "FAT", false},        {0x2011BAB0, "EXFAT", false},  {0x5346544E, "NTFS", false},
     {0x7366746E, "NTFS", false},   {0x9660, "ISO9660", true},     {0x15013346, "UDF", true},
     {0xFF534D42, "CIFS", false},   {0xFE534D42, "SMB2", false},   {0x73717368, "SQUASHFS", true},
-};
-
-struct VolumeLook {
-  std::string host;
-  struct stat st;
-  struct statfs fs;
-  int64_t seen_ns = 0;  // 0: nothing seen
 };
 
 // Mount points from /proc/self/mountinfo, whose fields escape blanks in octal.
@@ -156,21 +150,12 @@ BOOL WINAPI GetVolumeInformationA(LPCSTR lpRootPathName, LPSTR lpVolumeNameBuffe
   int host_error = 0;
   auto host = host_path(root.c_str(), &host_error);
   if (!host) return fail(host_error, Call::generic, FALSE);
-  // A listing asks about its volume each time a directory is opened: within a
-  // moment the volume is still what it was.
-  thread_local VolumeLook last;
-  int64_t now = monotonic_ns();
-  if (!(last.seen_ns != 0 && now - last.seen_ns <= moment_ns && last.host == *host)) {
-    last.seen_ns = 0;
-    if (::stat(host->c_str(), &last.st) != 0 || ::statfs(host->c_str(), &last.fs) != 0) {
-      SetLastError(errno == ENOENT ? ERROR_PATH_NOT_FOUND : win32_error_from_errno(errno, Call::generic));
-      return FALSE;
-    }
-    last.host = *host;
-    last.seen_ns = now;
+  struct stat st;
+  struct statfs fs;
+  if (::stat(host->c_str(), &st) != 0 || ::statfs(host->c_str(), &fs) != 0) {
+    SetLastError(errno == ENOENT ? ERROR_PATH_NOT_FOUND : win32_error_from_errno(errno, Call::generic));
+    return FALSE;
   }
-  const struct stat& st = last.st;
-  const struct statfs& fs = last.fs;
   const char* name = "UNIX";
   bool case_sensitive = true;
   for (const auto& known : file_systems) {

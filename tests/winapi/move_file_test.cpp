@@ -193,7 +193,8 @@ TEST_F(MoveFileTest, SystemdTmpfilesRemovesTheFilesAtBootOnly) {
   const char* tool = "/usr/bin/systemd-tmpfiles";
   if (::access(tool, X_OK) != 0) GTEST_SKIP() << tool << " is not installed";
   const std::string directory = host(path("tmpfiles.d"));
-  const std::vector<std::string> names = {"plain", "with space 100%d.txt", "star*", "quote'\"", "[ab]?"};
+  const std::vector<std::string> names = {"plain", "with space 100%d.txt", "star*", "quote'\"", "[ab]?",
+                                          "{near,b}"};
   std::vector<std::string> files;
   for (const auto& name : names) {
     std::string file = host(dir()) + "/" + name;
@@ -201,9 +202,8 @@ TEST_F(MoveFileTest, SystemdTmpfilesRemovesTheFilesAtBootOnly) {
     files.push_back(file);
     ASSERT_TRUE(MoveFileExA(file.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) << name;
   }
-  // Neighbours the globs "star*" and "[ab]?" would take, were the names not escaped.
-  std::ofstream(host(dir()) + "/starlet") << "x";
-  std::ofstream(host(dir()) + "/ax") << "x";
+  // Neighbours the globs "star*", "[ab]?" and "{near,b}" would take, were the names not escaped.
+  for (const char* neighbour : {"starlet", "ax", "near"}) std::ofstream(host(dir()) + "/" + neighbour) << "x";
   auto requests = drop_ins(directory);
   ASSERT_EQ(requests.size(), names.size());
 
@@ -217,8 +217,7 @@ TEST_F(MoveFileTest, SystemdTmpfilesRemovesTheFilesAtBootOnly) {
   for (auto& drop_in : requests) EXPECT_EQ(run("--remove --boot", drop_in), 0);
   for (auto& file : files) EXPECT_FALSE(fs::exists(file)) << file;
   EXPECT_TRUE(drop_ins(directory).empty()) << "each request removes itself";
-  EXPECT_TRUE(fs::exists(host(dir()) + "/starlet"));
-  EXPECT_TRUE(fs::exists(host(dir()) + "/ax"));
+  for (const char* neighbour : {"starlet", "ax", "near"}) EXPECT_TRUE(fs::exists(host(dir()) + "/" + neighbour));
 }
 
 TEST_F(MoveFileTest, AcrossFileSystemsIsNotSameDevice) {

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <cstdlib>
 #include <filesystem>
+#include <tuple>
 
 using namespace conformance;
 
@@ -126,6 +127,21 @@ TEST_F(ProfileTest, ReadOnlyFileIsNotWritten) {
   SetFileAttributesA(path("test.ini").c_str(), FILE_ATTRIBUTE_NORMAL);
   EXPECT_EQ(section("Rename"), "NUL=A\0\0"s);
 }
+
+#ifndef _WIN32
+// Windows writes a line break as it is, which begins a line the caller never
+// wrote (a WININIT.INI entry smuggled in a file name); the layer refuses it.
+TEST_F(ProfileTest, LineBreaksAreRefusedAndNothingIsWritten) {
+  ASSERT_TRUE(write("Rename", "NUL", "A"));
+  for (auto [section, key, value] : {std::tuple{"Rename\r\n[Other", "NUL", "B"}, {"Rename", "NUL\nx", "B"},
+                                     {"Rename", "NUL", "B\r\nNUL=C:\\WINDOWS"}, {"Rename", "NUL", "B\r"}}) {
+    SetLastError(sentinel);
+    EXPECT_FALSE(write(section, key, value)) << key << " " << value;
+    EXPECT_EQ(GetLastError(), DWORD{ERROR_INVALID_PARAMETER});
+  }
+  EXPECT_EQ(contents("test.ini"), "[Rename]\r\nNUL=A\r\n");
+}
+#endif
 
 TEST(WindowsDirectory, LengthAndTooSmallBuffer) {
   char name[MAX_PATH] = "";
