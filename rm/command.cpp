@@ -62,10 +62,6 @@ int report_failure(const char* message_format, const char* path) {
 
 namespace {
 
-bool is_dot_or_dot_dot(const char* operand) {
-  return std::strcmp(operand, ".") == 0 || std::strcmp(operand, "..") == 0;
-}
-
 void drop_trailing_slash(char* operand) {
   std::size_t n = std::strlen(operand);
   if (n > 0 && operand[n - 1] == '/' && n != 1 && n != 3 && !(n >= 2 && operand[n - 2] == ':'))
@@ -117,7 +113,8 @@ int zav::main(int argc, char** argv, char**) {
   int result = 0;
   for (int i = optind; i < argc; ++i) {
     char* operand = argv[i];
-    if (is_dot_or_dot_dot(operand)) {
+    // Judged as normalisation will leave it, shown as typed.
+    if (is_root_or_dot_name(operand)) {
       fprintf(stderr_, text_message(1280, "rm: not allowed to remove %s\n", "E filename"), operand);
       result |= 1;
       continue;

@@ -1,4 +1,4 @@
-// SHFileOperationA's FO_DELETE. With FOF_ALLOWUNDO a file goes into the
+// SHFileOperationA and W: FO_DELETE. With FOF_ALLOWUNDO a file goes into the
 // freedesktop.org trash, where file managers, gio and trash-cli find and restore
 // it: the home trash for files on its file system, the volume's own trash
 // directory for the others. A file that no trash can take stays where it is:
@@ -15,6 +15,7 @@
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 #include <shellapi.h>
 
@@ -273,21 +274,37 @@ int delete_one(const char* name, FILEOP_FLAGS flags) {
   return (flags & FOF_ALLOWUNDO) ? move_to_trash(entry, st) : delete_for_good(entry, st);
 }
 
+// What both forms do once the names are in the file code page.
+int operate(UINT function, FILEOP_FLAGS flags, const std::vector<std::string>& names, BOOL* aborted) {
+  *aborted = FALSE;
+  if (function != FO_DELETE) return failure(EOPNOTSUPP);
+  for (const auto& name : names) {
+    int result = delete_one(name.c_str(), flags);
+    if (result != 0) return result;
+  }
+  return 0;
+}
+
 }  // namespace
 }  // namespace winapi
 
 extern "C" {
 
+// pFrom is a list of names, each ending in a NUL, the list in a second one.
 int WINAPI SHFileOperationA(LPSHFILEOPSTRUCTA lpFileOp) {
   if (!lpFileOp || !lpFileOp->pFrom) return ERROR_INVALID_PARAMETER;
-  lpFileOp->fAnyOperationsAborted = FALSE;
-  if (lpFileOp->wFunc != FO_DELETE) return winapi::failure(EOPNOTSUPP);
-  // pFrom is a list of names, each ending in a NUL, the list in a second one.
-  for (const char* name = lpFileOp->pFrom; *name; name += std::strlen(name) + 1) {
-    int result = winapi::delete_one(name, lpFileOp->fFlags);
-    if (result != 0) return result;
-  }
-  return 0;
+  std::vector<std::string> names;
+  for (const char* name = lpFileOp->pFrom; *name; name += std::strlen(name) + 1) names.emplace_back(name);
+  return winapi::operate(lpFileOp->wFunc, lpFileOp->fFlags, names, &lpFileOp->fAnyOperationsAborted);
+}
+
+int WINAPI SHFileOperationW(LPSHFILEOPSTRUCTW lpFileOp) {
+  if (!lpFileOp) return ERROR_INVALID_PARAMETER;
+  if (!winapi::wide_argument_usable(lpFileOp->pFrom)) return static_cast<int>(GetLastError());
+  std::vector<std::string> names;
+  for (LPCWSTR name = lpFileOp->pFrom; *name; name += std::char_traits<WCHAR>::length(name) + 1)
+    names.push_back(winapi::narrow(name));
+  return winapi::operate(lpFileOp->wFunc, lpFileOp->fFlags, names, &lpFileOp->fAnyOperationsAborted);
 }
 
 }  // extern "C"

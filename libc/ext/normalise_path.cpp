@@ -27,11 +27,19 @@ void backslashes_to_slashes(char* p) {
   }
 }
 
+// /c= or /c=/..., after a first separator.
+bool has_drive_form(const char* path) {
+  return path[1] != '\0' && !is_lead_byte(path[1]) && path[2] == '=' && (path[3] == '/' || path[3] == '\0');
+}
+
+bool is_dot_or_dot_dot(const char* component, std::size_t length) {
+  return (length == 1 || length == 2) && component[0] == '.' && component[length - 1] == '.';
+}
+
 }  // namespace
 
 char* convert_drive_form(char* path, int convert_backslashes) {
-  bool form = path[1] != '\0' && !is_lead_byte(path[1]) && path[2] == '=' && (path[3] == '/' || path[3] == '\0');
-  if (!form) {
+  if (!has_drive_form(path)) {
     if (convert_backslashes) backslashes_to_slashes(path);
     return path;
   }
@@ -61,6 +69,34 @@ char* normalise_path(char* path) {
   if (slash_drive_form && path[0] == '/' && !is_lead_byte(path[0])) return convert_drive_form(path, 1);
   backslashes_to_slashes(path);
   return path;
+}
+
+bool is_root_or_dot_name(const char* path) {
+  std::size_t prefix = 0;
+  if (slash_drive_form && path[0] == '/' && has_drive_form(path)) {
+    prefix = 3;
+  } else if (path[0] != '\0' && !is_lead_byte(path[0]) && path[1] == ':') {
+    prefix = 2;
+  } else if (is_separator(path[0]) && is_separator(path[1])) {
+    // Without a share name only separators after the first two make a root.
+    int share = root_prefix_length(path);
+    prefix = share > 0 ? static_cast<std::size_t>(share) : 2;
+  }
+  bool separated = prefix > 0;
+  const char* last = nullptr;
+  std::size_t last_length = 0;
+  for (const char* p = path + prefix; *p != '\0';) {
+    if (is_separator(*p)) {
+      separated = true;
+      ++p;
+      continue;
+    }
+    last = p;
+    while (*p != '\0' && !is_separator(*p)) p += is_lead_byte(*p) && p[1] != '\0' ? 2 : 1;
+    last_length = static_cast<std::size_t>(p - last);
+  }
+  if (last == nullptr) return separated;
+  return is_dot_or_dot_dot(last, last_length);
 }
 
 }  // namespace zav

@@ -1,6 +1,7 @@
 // Volume roots and volume information, and the file-system type that decides
 // whether names are folded to lower case.
 #include <zav/path.h>
+#include <zav/system_call.h>
 
 #include <windows.h>
 
@@ -50,21 +51,8 @@ bool network_root(const char* path, char* out, std::size_t size) {
   return true;
 }
 
-using volume_path_name_fn = BOOL(WINAPI*)(LPCSTR, LPSTR, DWORD);
-
-// Older systems lack GetVolumePathNameA, so it is looked up once at run time.
-volume_path_name_fn volume_path_name() {
-  static bool looked_up = false;
-  static volume_path_name_fn function = nullptr;
-  if (!looked_up) {
-    looked_up = true;
-    if (HMODULE kernel = LoadLibraryA("kernel32.dll")) {
-      FARPROC found = GetProcAddress(kernel, "GetVolumePathNameA");
-      function = reinterpret_cast<volume_path_name_fn>(reinterpret_cast<void*>(found));
-    }
-  }
-  return function;
-}
+// Older systems lack it.
+SystemCall<BOOL(WINAPI*)(LPCSTR, LPSTR, DWORD)> volume_path_name{"kernel32.dll", "GetVolumePathNameA"};
 
 }  // namespace
 
@@ -93,7 +81,7 @@ int volume_root(const char* path, char* buffer, std::size_t size) {
   }
   const char* name = drive_form ? converted : path;
 
-  if (volume_path_name_fn function = volume_path_name())
+  if (auto function = volume_path_name.get())
     return function(name, buffer, static_cast<DWORD>(size)) ? 1 : 0;
 
   char full[path_buffer];

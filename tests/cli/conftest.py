@@ -120,6 +120,10 @@ class Target:
         return s.encode().replace(b"\n", self.nl)
 
 
+def wine_prefix():
+    return Path(os.environ.get("WINEPREFIX", str(REPO / "build" / "wineprefix")))
+
+
 def wineserver():
     for path in ("/usr/lib/wine/wineserver64", "/usr/lib/wine/wineserver", shutil.which("wineserver")):
         if path and os.access(path, os.X_OK):
@@ -137,7 +141,7 @@ def target(request):
     server = wineserver() if t.windows else None
     if server:
         # One Wine server for the whole run: starting one per program costs seconds.
-        env = dict(os.environ, WINEPREFIX=os.environ.get("WINEPREFIX", str(REPO / "build" / "wineprefix")))
+        env = dict(os.environ, WINEPREFIX=str(wine_prefix()))
         subprocess.run([server, "-p"], env=env, check=False)
         # The first program starts Wine's background services, which keep the
         # descriptors they inherit: let them inherit nothing of a test's pipes.

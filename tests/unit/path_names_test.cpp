@@ -17,6 +17,10 @@
 
 #include "scratch_dir.h"
 
+#ifndef _WIN32
+#include <winapi_settings.h>
+#endif
+
 namespace {
 
 std::string normalised(std::string text) {
@@ -115,6 +119,42 @@ TEST(RootPrefix, DrivesNetworkSharesAndPathsWithoutARoot) {
   };
   for (const auto& c : cases) EXPECT_EQ(zav::root_prefix_length(c.path), c.length) << c.path;
 }
+
+TEST(RootOrDotName, RootsDrivesAndLastComponentsOfDots) {
+  SlashDriveForm on(1);
+  const struct {
+    const char* path;
+    bool refused;
+  } cases[] = {
+      {".", true},          {"..", true},          {"./", true},           {".\\\\", true},
+      {"a/..", true},       {"a\\b\\.\\", true},   {"/x/../", true},       {"c:..", true},
+      {"/", true},          {"\\", true},          {"//", true},           {"///", true},
+      {"c:", true},         {"c:/", true},         {"c:\\\\", true},       {"/c=", true},
+      {"/c=/", true},       {"/c=/x/.", true},     {"//srv/shr", true},    {"\\\\srv\\shr\\", true},
+      {"//srv/shr/x/..", true},
+      {"", false},          {"...", false},        {".x", false},          {"x.", false},
+      {"..x/", false},      {"a/.b", false},       {"c:x", false},         {"c:/x", false},
+      {"/c=x", false},      {"/cc=/", false},      {"\\c=\\", false},      {"//srv", false},
+      {"//srv/", false},    {"//srv/shr/x", false}, {"a:b/c", false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(zav::is_root_or_dot_name(c.path), c.refused) << c.path;
+  SlashDriveForm off(0);
+  EXPECT_FALSE(zav::is_root_or_dot_name("/c=")) << "a folder c= on the current drive";
+  EXPECT_TRUE(zav::is_root_or_dot_name("/c=/.."));
+}
+
+#ifndef _WIN32
+// 0x95 0x5C is one character of code page 932 whose second byte is a backslash.
+TEST(RootOrDotName, SecondBytesAreNeitherSeparatorsNorDots) {
+  WinapiSetCodePage(932);
+  EXPECT_FALSE(zav::is_root_or_dot_name("\x95\x5c."));
+  EXPECT_FALSE(zav::is_root_or_dot_name("a/\x95\x5c.."));
+  EXPECT_FALSE(zav::is_root_or_dot_name("c:\x95\x5c"));
+  EXPECT_TRUE(zav::is_root_or_dot_name("\x95\x5c\\.."));
+  EXPECT_TRUE(zav::is_root_or_dot_name("//\x95\x5c/shr/"));
+  WinapiSetCodePage(0);
+}
+#endif
 
 // absolute_name into a buffer of `size` with a guard after it; "ERR n" on failure.
 std::string absolute(const char* base, const char* path, std::size_t size = MAX_PATH + 1) {

@@ -5,13 +5,16 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include <zav/errno.h>
 #include <zav/removal.h>
 #include <zav/unistd.h>
+#include <zav/wide.h>
 
 #include "scratch_dir.h"
 
@@ -126,30 +129,37 @@ TEST_F(Removal, UnlinkOfADirectoryLinkRemovesOnlyTheLink) {
 #endif
 }
 
-TEST(RecycleBinNameList, RelativeNameBecomesAbsoluteWithBackslashesAndTwoNuls) {
-  char list[MAX_PATH + 2];
-  std::memset(list, '#', sizeof list);
-  char source[] = "sub/dir/file.txt";
-  ASSERT_EQ(recycle_bin_name_list(source, list, sizeof list), 0) << "errno " << errno_;
-  EXPECT_STREQ(source, "sub/dir/file.txt") << "the caller's name is left as given";
+// The name has a character outside ASCII, so a list that copies the bytes of the
+// file code page one to a character, instead of converting them, shows.
+TEST(RecycleBinNameList, RelativeNameBecomesAbsoluteAndWideWithBackslashesAndTwoNuls) {
+  const WCHAR accented[] = {'d', 0xE9, 0};
+  char narrow[8];
+  ASSERT_GT(narrow_from_wide(narrow, accented, sizeof narrow), 0) << "errno " << errno_;
+  const std::string source = std::string("sub/") + narrow + "/file.txt";
+  std::string given = source;
+  WCHAR list[MAX_PATH + 2];
+  std::fill(std::begin(list), std::end(list), WCHAR{'#'});
+  ASSERT_EQ(recycle_bin_name_list(given.data(), list, MAX_PATH + 2), 0) << "errno " << errno_;
+  EXPECT_EQ(given, source) << "the caller's name is left as given";
 
-  char expected[MAX_PATH];
-  ASSERT_GT(GetFullPathNameA("sub\\dir\\file.txt", MAX_PATH, expected, nullptr), 0u);
-  const std::size_t len = std::strlen(list);
-  EXPECT_EQ(std::strchr(list, '/'), nullptr) << list;
-  // Letter case may be refolded to the case stored on disk.
-  EXPECT_EQ(len, std::strlen(expected));
-  for (std::size_t i = 0; i < len && expected[i] != '\0'; ++i) {
-    EXPECT_EQ(list[i] | 0x20, expected[i] | 0x20) << "at " << i << ": " << list << " vs " << expected;
+  const WCHAR relative[] = {'s', 'u', 'b', '\\', 'd', 0xE9, '\\', 'f', 'i', 'l', 'e', '.', 't', 'x', 't', 0};
+  WCHAR expected[MAX_PATH];
+  const DWORD length = GetFullPathNameW(relative, MAX_PATH, expected, nullptr);
+  ASSERT_GT(length, 0u);
+  ASSERT_LT(length, DWORD{MAX_PATH});
+  for (DWORD i = 0; i <= length + 1; ++i) {
+    // Letter case may be refolded to the case stored on disk.
+    const WCHAR want = i < length ? expected[i] : WCHAR{0};
+    const WCHAR got = list[i];
+    EXPECT_TRUE(got == want || (want < 128 && got < 128 && (got | 0x20) == (want | 0x20)))
+        << "at " << i << ": " << static_cast<unsigned>(got) << " for " << static_cast<unsigned>(want);
   }
-  EXPECT_EQ(list[len + 1], '\0');
 }
 
 TEST(RecycleBinNameList, NameThatDoesNotFitIsRefused) {
-  char list[8];
-  char source[] = "a/long/enough/name";
+  WCHAR list[8];
   errno_ = 0;
-  EXPECT_EQ(recycle_bin_name_list(source, list, sizeof list), -1);
+  EXPECT_EQ(recycle_bin_name_list("a/long/enough/name", list, 8), -1);
   EXPECT_EQ(errno_, ERANGE_);
 }
 

@@ -2,6 +2,8 @@
 // also names with bytes that are not UTF-8, and the double-byte page 932.
 #include "conformance.h"
 
+#include <shellapi.h>
+
 #include <cstdlib>
 
 #ifndef _WIN32
@@ -163,6 +165,12 @@ TEST(CodePages, WideFunctionsFailUnderWindows95) {
   EXPECT_EQ(GetLastError(), DWORD{ERROR_CALL_NOT_IMPLEMENTED});
   SetLastError(sentinel);
   EXPECT_FALSE(DeleteFileW(name));
+  EXPECT_EQ(GetLastError(), DWORD{ERROR_CALL_NOT_IMPLEMENTED});
+  SHFILEOPSTRUCTW operation{};
+  operation.wFunc = FO_DELETE;
+  operation.pFrom = reinterpret_cast<LPCWSTR>(u"/tmp/zav-no-such-entry\0");
+  SetLastError(sentinel);
+  EXPECT_EQ(SHFileOperationW(&operation), int{ERROR_CALL_NOT_IMPLEMENTED});
   EXPECT_EQ(GetLastError(), DWORD{ERROR_CALL_NOT_IMPLEMENTED});
   ::unsetenv("WINAPI_VERSION");
   EXPECT_EQ(GetVersion() & 0x80000000u, 0u);

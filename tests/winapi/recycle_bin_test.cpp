@@ -1,4 +1,4 @@
-// SHFileOperationA FO_DELETE: with FOF_ALLOWUNDO into the freedesktop.org trash
+// SHFileOperationA and W, FO_DELETE: with FOF_ALLOWUNDO into the freedesktop.org trash
 // (Wine's shell32 uses it too), without it a plain deletion.
 #include "conformance.h"
 
@@ -139,6 +139,36 @@ TEST_F(RecycleBinTest, SameNameTwiceKeepsBoth) {
   make_file(stem + ".txt", "2");
   EXPECT_EQ(operate({stem + ".txt"}, recycle_flags), 0);
   EXPECT_EQ(in_trash(stem), 2);
+}
+
+// The wide form takes every name the file system holds, whatever the code pages
+// hold: accents, and letters of scripts that no one narrow code page has together.
+TEST_F(RecycleBinTest, WideNamesOfEveryScriptMoveIntoTheTrash) {
+  using wstring = std::basic_string<WCHAR>;
+  auto widen = [](const std::string& ascii) { return wstring(ascii.begin(), ascii.end()); };
+  const wstring names[] = {widen(unique("wide", "")) + WCHAR{0xE9} + WCHAR{'t'} + WCHAR{0xE9},
+                           widen(unique("wide", "")) + WCHAR{0x6F22} + WCHAR{0x0416} + WCHAR{0x03A3}};
+  wstring list;
+  for (const wstring& name : names) {
+    const wstring full = widen(dir()) + WCHAR{'\\'} + name;
+    HANDLE file = CreateFileW(full.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE) << "error " << GetLastError();
+    CloseHandle(file);
+    list += full;
+    list += WCHAR{0};
+  }
+  list += WCHAR{0};
+  SHFILEOPSTRUCTW op{};
+  op.wFunc = FO_DELETE;
+  op.pFrom = list.c_str();
+  op.fFlags = recycle_flags;
+  op.fAnyOperationsAborted = TRUE;
+  EXPECT_EQ(SHFileOperationW(&op), 0);
+  EXPECT_FALSE(op.fAnyOperationsAborted);
+  for (const wstring& name : names) {
+    EXPECT_EQ(GetFileAttributesW((widen(dir()) + WCHAR{'\\'} + name).c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_TRUE(fs::exists(TrashHome::native() / "Trash" / "files" / fs::path(name)));
+  }
 }
 
 TEST_F(RecycleBinTest, MissingNames) {

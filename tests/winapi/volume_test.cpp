@@ -100,6 +100,19 @@ TEST(Modules, Kernel32OffersGetVolumePathNameA) {
   FreeLibrary(kernel);
 }
 
+TEST(Modules, Shell32OffersSHFileOperationWAndKernel32DoesNot) {
+  HMODULE shell = LoadLibraryA("shell32.dll");
+  ASSERT_NE(shell, nullptr);
+  EXPECT_NE(GetProcAddress(shell, "SHFileOperationW"), nullptr);
+  HMODULE kernel = LoadLibraryA("KERNEL32");
+  ASSERT_NE(kernel, nullptr);
+  SetLastError(sentinel);
+  EXPECT_EQ(GetProcAddress(kernel, "SHFileOperationW"), nullptr);
+  EXPECT_EQ(GetLastError(), DWORD{ERROR_PROC_NOT_FOUND});
+  FreeLibrary(kernel);
+  FreeLibrary(shell);
+}
+
 class HandleInformation : public conformance::TempDirTest {};
 
 TEST_F(HandleInformation, FilesAndDirectories) {

@@ -1,4 +1,4 @@
-// The shell's file operations, for POSIX hosts: SHFileOperationA and its record.
+// The shell's file operations, for POSIX hosts: SHFileOperationA and W and their records.
 #pragma once
 
 #include <windows.h>
@@ -33,6 +33,18 @@ typedef struct _SHFILEOPSTRUCTA {
   LPCSTR lpszProgressTitle;
 } SHFILEOPSTRUCTA, *LPSHFILEOPSTRUCTA;
 
+typedef struct _SHFILEOPSTRUCTW {
+  HWND hwnd;
+  UINT wFunc;
+  LPCWSTR pFrom;
+  LPCWSTR pTo;
+  FILEOP_FLAGS fFlags;
+  BOOL fAnyOperationsAborted;
+  LPVOID hNameMappings;
+  LPCWSTR lpszProgressTitle;
+} SHFILEOPSTRUCTW, *LPSHFILEOPSTRUCTW;
+
 extern "C" {
 int WINAPI SHFileOperationA(LPSHFILEOPSTRUCTA lpFileOp);
+int WINAPI SHFileOperationW(LPSHFILEOPSTRUCTW lpFileOp);
 }

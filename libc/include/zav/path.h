@@ -27,6 +27,12 @@ char* convert_drive_form(char* path, int convert_backslashes);
 // separator, whatever slash_drive_form says.
 char* convert_drive_form_only(char* path);
 
+// Whether `path`, as normalise_path would leave it, names a root (/, c:/,
+// //server/share), a drive's current directory (c:) or ends in the component .
+// or ..: names of no entry that a removal may take away. Trailing separators
+// do not count.
+bool is_root_or_dot_name(const char* path);
+
 // Length of c: or of //server/share, or -1 when the path has no such prefix.
 int root_prefix_length(const char* path);
 

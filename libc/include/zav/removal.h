@@ -4,11 +4,14 @@
 
 #include <cstddef>
 
+#include <windows.h>
+
 namespace zav {
 
-// The absolute form of `path` with backslashes, followed by a second NUL: the
-// one-name list the shell's file operations take. 0, or -1 with errno_ set.
-int recycle_bin_name_list(const char* path, char* list, std::size_t size);
+// The absolute form of `path` with backslashes, in wide characters converted from
+// the file code page, followed by a second NUL: the one-name list the shell's
+// wide file operations take. `count` is in characters. 0, or -1 with errno_ set.
+int recycle_bin_name_list(const char* path, WCHAR* list, std::size_t count);
 
 // Writes NUL=short_name into the [Rename] section of `list_file` and reads the
 // section back: 0 when it holds that line (case aside), -1 with errno_ from the

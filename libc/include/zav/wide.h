@@ -18,6 +18,10 @@ int narrow_from_wide(char* narrow, const WCHAR* wide, int size);
 // A new wide copy of a narrow path (caller frees); a fatal error when impossible.
 WCHAR* widen_path(const char* path);
 
+// Whether QV_WIN95_DEBUG asks for the narrow calls in place of the wide ones, as
+// Windows 95/98 makes them.
+bool narrow_calls_forced();
+
 DWORD get_full_path_name_w(LPCWSTR name, DWORD length, LPWSTR buffer, LPWSTR* file_part);
 HANDLE find_first_file_w(LPCWSTR name, WIN32_FIND_DATAW* data);
 HANDLE create_file_w(LPCWSTR name, DWORD access, DWORD sharing, LPSECURITY_ATTRIBUTES security,

@@ -14,9 +14,9 @@ namespace zav {
 char* narrow_for_ansi_call = nullptr;
 std::size_t narrow_for_ansi_call_capacity = 0;
 
-namespace {
+bool narrow_calls_forced() { return getenv("QV_WIN95_DEBUG") != nullptr; }
 
-bool forced_narrow() { return getenv("QV_WIN95_DEBUG") != nullptr; }
+namespace {
 
 // True when the failure of the wide call (or the forced narrow path) leaves the
 // narrow call to be made.
@@ -58,7 +58,7 @@ int wide_characters(const char* narrow, int bytes) {
 }  // namespace
 
 DWORD get_full_path_name_w(LPCWSTR name, DWORD length, LPWSTR buffer, LPWSTR* file_part) {
-  if (forced_narrow()) {
+  if (narrow_calls_forced()) {
     SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
   } else {
     DWORD n = GetFullPathNameW(name, length, buffer, file_part);
@@ -90,7 +90,7 @@ DWORD get_full_path_name_w(LPCWSTR name, DWORD length, LPWSTR buffer, LPWSTR* fi
 }
 
 HANDLE find_first_file_w(LPCWSTR name, WIN32_FIND_DATAW* data) {
-  if (forced_narrow()) {
+  if (narrow_calls_forced()) {
     SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
   } else {
     HANDLE search = FindFirstFileW(name, data);
@@ -120,7 +120,7 @@ HANDLE find_first_file_w(LPCWSTR name, WIN32_FIND_DATAW* data) {
 
 HANDLE create_file_w(LPCWSTR name, DWORD access, DWORD sharing, LPSECURITY_ATTRIBUTES security,
                      DWORD disposition, DWORD flags, HANDLE template_file) {
-  if (forced_narrow()) {
+  if (narrow_calls_forced()) {
     SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
   } else {
     HANDLE file = CreateFileW(name, access, sharing, security, disposition, flags, template_file);
@@ -132,7 +132,7 @@ HANDLE create_file_w(LPCWSTR name, DWORD access, DWORD sharing, LPSECURITY_ATTRI
 }
 
 DWORD get_file_attributes_w(LPCWSTR name) {
-  if (forced_narrow()) {
+  if (narrow_calls_forced()) {
     SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
   } else {
     DWORD attributes = GetFileAttributesW(name);
@@ -143,7 +143,7 @@ DWORD get_file_attributes_w(LPCWSTR name) {
 }
 
 DWORD get_current_directory_w(DWORD length, LPWSTR buffer) {
-  if (forced_narrow()) {
+  if (narrow_calls_forced()) {
     SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
   } else {
     DWORD n = GetCurrentDirectoryW(length, buffer);
