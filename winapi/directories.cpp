@@ -4,6 +4,7 @@
 
 #include "error_mapping.h"
 #include "fs_common.h"
+#include "handle_table.h"
 #include "held_directories.h"
 
 using namespace winapi;
@@ -24,13 +25,17 @@ BOOL WINAPI RemoveDirectoryA(LPCSTR lpPathName) {
   if (!resolve_entry(lpPathName, &entry)) return FALSE;
   const int at = entry.at();
   const char* name = entry.name();
-  // rmdir refuses a link, so the usual case needs no look first.
+  struct stat st;
+  // A directory open without delete sharing stays, as on Windows; with no file
+  // open, and as rmdir refuses a link, the usual case needs no look first.
+  if (files_open() && ::fstatat(at, name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+      !sharing_allows(st.st_dev, st.st_ino, access_delete, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE))
+    return fail(ETXTBSY, Call::remove_directory, FALSE);
   if (::unlinkat(at, name, AT_REMOVEDIR) == 0) {
     release_held(entry.key());
     return TRUE;
   }
   const int rmdir_error = errno == EEXIST ? ENOTEMPTY : errno;
-  struct stat st;
   if (rmdir_error == ENOTDIR && ::fstatat(at, name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
     struct stat target;
     if (!S_ISLNK(st.st_mode) || ::fstatat(at, name, &target, 0) != 0 || !S_ISDIR(target.st_mode)) {

@@ -70,6 +70,9 @@ std::optional<HandleObject> descriptor_handle(HANDLE handle);
 // Every open file of this process on the given file; caller holds table_mutex().
 std::vector<std::shared_ptr<OpenFile>> open_files_locked(dev_t device, ino_t inode);
 
+// Whether the process has any file open: only then can sharing refuse anything.
+bool files_open();
+
 // Whether a new open with this access and share mode is compatible with the
 // opens the process already has of the file.
 bool sharing_allows(dev_t device, ino_t inode, DWORD access, DWORD share);

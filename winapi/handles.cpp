@@ -151,6 +151,8 @@ std::vector<std::shared_ptr<OpenFile>> open_files_locked(dev_t device, ino_t ino
   return files;
 }
 
+bool files_open() { return open_file_count.load(std::memory_order_relaxed) != 0; }
+
 bool sharing_allows(dev_t device, ino_t inode, DWORD access, DWORD share) {
   auto refused = [](DWORD access, DWORD share) {
     return ((access & access_read) && !(share & FILE_SHARE_READ)) ||

@@ -17,6 +17,7 @@
 #include <zav/path.h>
 #include <zav/stat_nt.h>
 #include <zav/stdlib.h>
+#include <zav/wide.h>
 
 namespace zav {
 
@@ -105,6 +106,61 @@ class deferred_list {
   bool full_ = false;
 };
 
+// The directory the walk works in, held open without delete sharing while the
+// walk is below it: no one can rename it or put another directory or a junction
+// in its place, which would lead the walk's names outside the tree. A handle
+// that shows a reparse point or no directory is not worked in, nor one whose
+// creation time is not the one the walk saw when it looked at the name. Windows
+// 95/98 has neither junctions nor handles of directories.
+class held_directory {
+ public:
+  held_directory() = default;
+  held_directory(const held_directory&) = delete;
+  held_directory& operator=(const held_directory&) = delete;
+  ~held_directory() { release(); }
+
+  // False with errno_ set when the directory is not held.
+  bool hold(const char* path, const struct stat64_& seen) {
+    if (is_windows_95 == 1) return true;
+    WCHAR* wide = widen_path(path);
+    handle_ = create_file_w(wide, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                            FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    free(wide);
+    if (handle_ == INVALID_HANDLE_VALUE) {
+      set_errno_from_last_error();
+      return false;
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(handle_, &info)) {
+      set_errno_from_last_error();
+      release();
+      return false;
+    }
+    struct stat64_ held;
+    file_info_to_stat(&info, &held, STATUS_SIZE64);
+    DWORD refusal = 0;
+    if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) || !is_directory(held))
+      refusal = ERROR_DIRECTORY;
+    else if (held.st_ctime_ != seen.st_ctime_)
+      refusal = ERROR_FILE_INVALID;
+    if (refusal != 0) {
+      release();
+      SetLastError(refusal);
+      set_errno_from_last_error();
+      return false;
+    }
+    return true;
+  }
+
+  void release() {
+    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+    handle_ = INVALID_HANDLE_VALUE;
+  }
+
+ private:
+  HANDLE handle_ = INVALID_HANDLE_VALUE;
+};
+
 // Appends `name` to walk_path and takes its status, from the stream's entry when
 // `stream` is given. Returns 0 with the status in walk_status (*have_status set);
 // otherwise -1 for no memory, or the callback's answer to WALK_NO_STATUS.
@@ -165,6 +221,8 @@ int walk_node(const char* name, bool have_status) {
   int result = 0;
   if (ends_visit(report(&walk_status, WALK_DIR_PRE), &result)) return result;
 
+  held_directory held;
+  if (!held.hold(walk_path, walk_status)) return report(&walk_status, WALK_DIR_UNREADABLE);
   deferred_list deferred;
   DIR* dir = opendir(walk_path);
   if (dir == nullptr) return report(&walk_status, WALK_DIR_UNREADABLE);
@@ -214,6 +272,8 @@ int walk_node(const char* name, bool have_status) {
   }
 
   --walk_depth;
+  // Its removal comes at this event: the walk no longer holds it.
+  held.release();
   if (report(&own_status, WALK_DIR_POST) == 1) result = 1;
   return result;
 }

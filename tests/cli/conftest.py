@@ -62,7 +62,8 @@ class Target:
     def run_tty(self, name, *args, answers=(), cwd=None, env=None, timeout=60):
         """Runs with a pseudo-terminal as standard input. Each answer is typed once
         one more question (a text ending in "? ") has reached standard error: a
-        program may flush terminal input that arrives before it asks."""
+        program may flush terminal input that arrives before it asks. An answer
+        may be a function, called when its question has come, that returns it."""
         import pty
         import threading
         import time
@@ -83,13 +84,15 @@ class Target:
         for t in readers:
             t.start()
         deadline = time.monotonic() + timeout
+        typed = b""
         try:
             for asked, answer in enumerate(answers, start=1):
                 while bytes(err).count(b"? ") < asked and proc.poll() is None:
                     if time.monotonic() > deadline:
                         raise TimeoutError(f"no question {asked} after {timeout}s: {bytes(err)!r}")
                     time.sleep(0.02)
-                os.write(master, answer)
+                typed = answer() if callable(answer) else answer
+                os.write(master, typed)
             # Wine puts the terminal into raw mode around its first read and may
             # flush an answer typed a moment too early; once no question is left,
             # typing the last answer again is harmless, so do that while waiting.
@@ -100,7 +103,7 @@ class Target:
                     proc.wait(timeout=1)
                 except subprocess.TimeoutExpired:
                     if answers and bytes(err).count(b"? ") == len(answers):
-                        os.write(master, answers[-1])
+                        os.write(master, typed)
         finally:
             if proc.poll() is None:
                 proc.kill()

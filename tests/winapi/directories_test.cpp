@@ -83,4 +83,29 @@ TEST_F(DirectoryTest, DeleteFileOfAnOpenFileNeedsShareDelete) {
   EXPECT_FALSE(exists("f"));
 }
 
+// How a walk holds the directory it works in: opened as itself, never as what a
+// link leads to, and without delete sharing, so that it keeps its name and no
+// other directory can take it until the handle is closed.
+TEST_F(DirectoryTest, ADirectoryHeldWithoutDeleteSharingKeepsItsName) {
+  ASSERT_TRUE(create_directory("d"));
+  make_file("d\\g");
+  HANDLE held = CreateFileA(path("d").c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE) << GetLastError();
+  BY_HANDLE_FILE_INFORMATION info;
+  ASSERT_TRUE(GetFileInformationByHandle(held, &info));
+  EXPECT_EQ(info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT),
+            DWORD{FILE_ATTRIBUTE_DIRECTORY});
+  SetLastError(sentinel);
+  EXPECT_FALSE(MoveFileExA(path("d").c_str(), path("e").c_str(), 0));
+  EXPECT_EQ(GetLastError(), DWORD{ERROR_SHARING_VIOLATION});
+  EXPECT_TRUE(delete_file("d\\g")) << "what is inside may go: error " << GetLastError();
+  SetLastError(sentinel);
+  EXPECT_FALSE(remove_directory("d"));
+  EXPECT_EQ(GetLastError(), DWORD{ERROR_SHARING_VIOLATION});
+  ASSERT_TRUE(CloseHandle(held));
+  EXPECT_TRUE(MoveFileExA(path("d").c_str(), path("e").c_str(), 0)) << GetLastError();
+  EXPECT_TRUE(remove_directory("e")) << GetLastError();
+}
+
 }  // namespace
