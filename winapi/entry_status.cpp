@@ -159,14 +159,16 @@ void describe_directory(int fd, const struct statx& status, EntryStatus* entry, 
   entry->attributes = compose(status.stx_mode, false, dos, ".");
 }
 
-DWORD attributes_of_descriptor(int fd, const struct stat& st, bool target_is_directory, std::string_view name) {
+DWORD attributes_of_descriptor(int fd, mode_t mode, bool target_is_directory, std::string_view name) {
   DWORD dos = 0;
-  if (!S_ISLNK(st.st_mode)) {
+  if (!S_ISLNK(mode)) {
     char value[64];
-    ssize_t n = ::getxattr(DescriptorPath(fd).text, dos_attribute_name, value, sizeof value - 1);
+    // An O_PATH descriptor reads no attribute itself; its file does, through /proc.
+    ssize_t n = ::fgetxattr(fd, dos_attribute_name, value, sizeof value - 1);
+    if (n < 0 && errno == EBADF) n = ::getxattr(DescriptorPath(fd).text, dos_attribute_name, value, sizeof value - 1);
     dos = parse_dos_attribute(value, n);
   }
-  return compose(st.st_mode, target_is_directory, dos, name);
+  return compose(mode, target_is_directory, dos, name);
 }
 
 bool write_dos_attribute(int fd, DWORD bits) {

@@ -30,7 +30,7 @@ bool describe_entry(int at, const char* name, EntryStatus* entry, bool* xattrs =
 void describe_directory(int fd, const struct statx& status, EntryStatus* entry, bool* xattrs);
 
 // The attributes of the file behind a descriptor.
-DWORD attributes_of_descriptor(int fd, const struct stat& st, bool target_is_directory, std::string_view name);
+DWORD attributes_of_descriptor(int fd, mode_t mode, bool target_is_directory, std::string_view name);
 
 // Whether `status` is an entry seen without user.DOSATTRIB since when its change
 // time has stayed the same: setting the attribute would have changed it.

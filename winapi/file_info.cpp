@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 using namespace winapi;
 
@@ -17,33 +18,32 @@ extern "C" BOOL WINAPI GetFileInformationByHandle(HANDLE hFile, LPBY_HANDLE_FILE
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
-  struct stat st;
-  struct statx times;
-  if (::fstat(object->fd, &st) != 0 || ::statx(object->fd, "", AT_EMPTY_PATH, STATX_BTIME, &times) != 0)
-    return fail(errno, Call::generic, FALSE);
+  struct statx x;
+  if (::statx(object->fd, "", AT_EMPTY_PATH, status_mask, &x) != 0) return fail(errno, Call::generic, FALSE);
+  const mode_t mode = x.stx_mode;
   // Pipes and character devices carry no file information on Windows.
-  if (!object->file || !(S_ISREG(st.st_mode) || S_ISDIR(st.st_mode) || S_ISLNK(st.st_mode))) {
+  if (!object->file || !(S_ISREG(mode) || S_ISDIR(mode) || S_ISLNK(mode))) {
     SetLastError(ERROR_INVALID_FUNCTION);
     return FALSE;
   }
   const OpenFile& file = *object->file;
   bool target_directory = false;
-  if (S_ISLNK(st.st_mode)) {
+  if (S_ISLNK(mode)) {
     struct stat target;
     target_directory = ::fstatat(file.directory_fd, file.name.c_str(), &target, 0) == 0 && S_ISDIR(target.st_mode);
   }
   BY_HANDLE_FILE_INFORMATION& info = *lpFileInformation;
-  info.dwFileAttributes = attributes_of_descriptor(object->fd, st, target_directory, file.key);
+  info.dwFileAttributes = attributes_of_descriptor(object->fd, mode, target_directory, file.key);
   // As a listing shows it: the birth time where the file system keeps one.
-  info.ftCreationTime = (times.stx_mask & STATX_BTIME) ? file_time(times.stx_btime) : file_time(st.st_ctim);
-  info.ftLastAccessTime = file_time(st.st_atim);
-  info.ftLastWriteTime = file_time(st.st_mtim);
-  info.dwVolumeSerialNumber = static_cast<DWORD>(st.st_dev);
-  uint64_t size = S_ISREG(st.st_mode) ? static_cast<uint64_t>(st.st_size) : 0;
+  info.ftCreationTime = file_time((x.stx_mask & STATX_BTIME) ? x.stx_btime : x.stx_ctime);
+  info.ftLastAccessTime = file_time(x.stx_atime);
+  info.ftLastWriteTime = file_time(x.stx_mtime);
+  info.dwVolumeSerialNumber = static_cast<DWORD>(makedev(x.stx_dev_major, x.stx_dev_minor));
+  uint64_t size = S_ISREG(x.stx_mode) ? x.stx_size : 0;
   info.nFileSizeHigh = static_cast<DWORD>(size >> 32);
   info.nFileSizeLow = static_cast<DWORD>(size);
-  info.nNumberOfLinks = static_cast<DWORD>(st.st_nlink);
-  info.nFileIndexHigh = static_cast<DWORD>(static_cast<uint64_t>(st.st_ino) >> 32);
-  info.nFileIndexLow = static_cast<DWORD>(st.st_ino);
+  info.nNumberOfLinks = x.stx_nlink;
+  info.nFileIndexHigh = static_cast<DWORD>(x.stx_ino >> 32);
+  info.nFileIndexLow = static_cast<DWORD>(x.stx_ino);
   return TRUE;
 }

@@ -128,9 +128,10 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
 
   struct stat st;
   const bool reparse_point = dwFlagsAndAttributes & FILE_FLAG_OPEN_REPARSE_POINT;
-  if (reparse_point && ::fstatat(at, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode))
+  // With FILE_FLAG_OPEN_REPARSE_POINT what is not a link is looked at once.
+  bool exists = ::fstatat(at, name, &st, reparse_point ? AT_SYMLINK_NOFOLLOW : 0) == 0;
+  if (exists && reparse_point && S_ISLNK(st.st_mode))
     return open_link(entry, st, rights, dwShareMode, disposition, dwFlagsAndAttributes, inherit);
-  bool exists = ::fstatat(at, name, &st, 0) == 0;
   if (!exists && errno != ENOENT) return entry.fail(errno, Call::create_file, INVALID_HANDLE_VALUE);
   if (exists && entry.refuses(st.st_mode)) return fail_with(ERROR_INVALID_NAME);
   bool directory = exists && S_ISDIR(st.st_mode);
