@@ -15,6 +15,7 @@ BOOL WINAPI CreateDirectoryA(LPCSTR lpPathName, LPSECURITY_ATTRIBUTES) {
   EntryPath entry;
   if (!resolve_entry(lpPathName, &entry)) return FALSE;
   if (::mkdirat(entry.at(), entry.name(), 0777) != 0) return entry.fail(errno, Call::create_directory, FALSE);
+  forget_at(entry.key());
   return TRUE;
 }
 
@@ -32,7 +33,7 @@ BOOL WINAPI RemoveDirectoryA(LPCSTR lpPathName) {
       !sharing_allows(st.st_dev, st.st_ino, access_delete, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE))
     return fail(ETXTBSY, Call::remove_directory, FALSE);
   if (::unlinkat(at, name, AT_REMOVEDIR) == 0) {
-    release_held(entry.key());
+    forget_at(entry.key());
     return TRUE;
   }
   const int rmdir_error = errno == EEXIST ? ENOTEMPTY : errno;
@@ -43,6 +44,7 @@ BOOL WINAPI RemoveDirectoryA(LPCSTR lpPathName) {
       return FALSE;
     }
     if (::unlinkat(at, name, 0) != 0) return entry.fail(errno, Call::remove_directory, FALSE);
+    forget_at(entry.key());
     return TRUE;
   }
   return entry.fail(rmdir_error, Call::remove_directory, FALSE);

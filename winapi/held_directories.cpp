@@ -186,7 +186,8 @@ std::shared_ptr<HeldDirectory> hold_for_listing(const EntryPath& directory, stru
   return held;
 }
 
-void release_held(std::string_view key) {
+void forget_at(std::string_view key) {
+  if (described.key == key || below(described.key, key)) described.key.clear();
   std::lock_guard guard(chain_mutex);
   for (std::size_t i = 0; i < chain.size(); ++i) {
     if (chain[i]->key == key || below(chain[i]->key, key)) {

@@ -83,8 +83,9 @@ bool resolve_host_path(std::string_view host_path, EntryPath* entry);
 // opened must be the one described. Null with *error set otherwise.
 std::shared_ptr<HeldDirectory> hold_for_listing(const EntryPath& directory, struct statx* status, DWORD* error);
 
-// A removal or a rename of `key`: the directories held at or below it go.
-void release_held(std::string_view key);
+// The layer removed, renamed or made the entry `key`: what it holds or has
+// described at or below that name goes with it.
+void forget_at(std::string_view key);
 
 // What a look-up has just described of an entry, so that a listing of it that
 // follows finds the same directory.

@@ -165,7 +165,8 @@ BOOL move(const EntryPath& from, const EntryPath& to, DWORD flags) {
     const int rename_error = errno;
     return (rename_error == ENOENT ? to : from).fail(rename_error, Call::generic, FALSE);
   }
-  release_held(from.key());
+  forget_at(from.key());
+  forget_at(to.key());
   return TRUE;
 }
 

@@ -228,7 +228,7 @@ int move_to_trash(const EntryPath& entry, const struct stat& st) {
       result = failure(rename_error, entry);
       break;
     }
-    release_held(entry.key());
+    forget_at(entry.key());
     result = 0;
     break;
   }
@@ -260,7 +260,7 @@ int remove_below(int at, const char* name, const struct stat& st) {
 int delete_for_good(const EntryPath& entry, const struct stat& st) {
   int error = remove_below(entry.at(), entry.name(), st);
   if (error != 0) return failure(error, entry);
-  if (S_ISDIR(st.st_mode)) release_held(entry.key());
+  if (S_ISDIR(st.st_mode)) forget_at(entry.key());
   return 0;
 }
 

@@ -205,6 +205,25 @@ TEST_F(SearchThenChange, ADirectoryMovedAwayAfterItsListingIsNotListedByItsOldNa
   EXPECT_FALSE(saw_old);
 }
 
+// A directory this program looked at, removed and made again is listed as the
+// one it is now.
+TEST_F(SearchThenChange, ADirectoryRemovedAndMadeAgainIsListed) {
+  for (const char* name : {"p", "p\\d"}) ASSERT_TRUE(CreateDirectoryA(path(name).c_str(), nullptr));
+  for (bool moved : {false, true}) {
+    SCOPED_TRACE(moved ? "moved away" : "removed");
+    ASSERT_EQ(GetFileAttributesA(path("p\\d").c_str()), DWORD{FILE_ATTRIBUTE_DIRECTORY});
+    if (moved)
+      ASSERT_TRUE(MoveFileExA(path("p\\d").c_str(), path("p\\old").c_str(), 0));
+    else
+      ASSERT_TRUE(RemoveDirectoryA(path("p\\d").c_str()));
+    ASSERT_TRUE(CreateDirectoryA(path("p\\d").c_str(), nullptr));
+    WIN32_FIND_DATAA data;
+    HANDLE search = FindFirstFileA(path("p\\d\\*").c_str(), &data);
+    EXPECT_NE(search, INVALID_HANDLE_VALUE) << GetLastError();
+    if (search != INVALID_HANDLE_VALUE) FindClose(search);
+  }
+}
+
 #ifndef _WIN32
 // What a listing saw of a directory's DOS attribute does not outlive a change
 // another program makes before the directory is looked up by name.
