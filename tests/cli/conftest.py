@@ -34,6 +34,9 @@ class Target:
         self.name = name
         self.bin_dir = Path(bin_dir).resolve()
         self.windows = name == "windows"
+        # Where the current test's programs keep the trash, the Windows directory
+        # and deletions at the next start, unless the test names its own.
+        self.sandbox = {}
         # Line end that the standard streams write in text mode.
         self.nl = b"\r\n" if self.windows else b"\n"
 
@@ -49,9 +52,15 @@ class Target:
     def run(self, name, *args, stdin=b"", cwd=None, env=None, timeout=60):
         return self.run_program(self.program(name), *args, stdin=stdin, cwd=cwd, env=env, timeout=timeout)
 
-    def run_program(self, path, *args, stdin=b"", cwd=None, env=None, timeout=60):
-        full_env = dict(os.environ)
+    def environment(self, env):
+        full_env = dict(os.environ, **self.sandbox)
+        if self.windows:
+            full_env["WINEPREFIX"] = str(wine_prefix())
         full_env.update(env or {})
+        return full_env
+
+    def run_program(self, path, *args, stdin=b"", cwd=None, env=None, timeout=60):
+        full_env = self.environment(env)
         stdin_arg = subprocess.DEVNULL if stdin is None else subprocess.PIPE
         proc = subprocess.run(self.program_command(path, args), input=stdin if stdin is not None else None,
                               stdin=None if stdin is not None else stdin_arg,
@@ -67,8 +76,7 @@ class Target:
         import pty
         import threading
         import time
-        full_env = dict(os.environ)
-        full_env.update(env or {})
+        full_env = self.environment(env)
         master, slave = pty.openpty()
         proc = subprocess.Popen(self.command(name, args), stdin=slave, stdout=subprocess.PIPE,
                                 stderr=subprocess.PIPE, cwd=cwd, env=full_env)
@@ -124,7 +132,8 @@ class Target:
 
 
 def wine_prefix():
-    return Path(os.environ.get("WINEPREFIX", str(REPO / "build" / "wineprefix")))
+    # The project's own prefix, whatever WINEPREFIX the caller has.
+    return REPO / "build" / "wineprefix"
 
 
 def wineserver():
@@ -154,3 +163,17 @@ def target(request):
         subprocess.run([server, "-k"], env=env, check=False)
     else:
         yield t
+
+
+@pytest.fixture(autouse=True)
+def sandbox(target, tmp_path_factory):
+    """Every program a test runs writes only into folders of the test's own."""
+    home = tmp_path_factory.mktemp("sandbox")
+    places = {"WINAPI_TMPFILES_DIR": home / "tmpfiles.d", "XDG_DATA_HOME": home / "data",
+              "WINAPI_WINDIR": home / "windows"}
+    for place in places.values():
+        place.mkdir()
+    target.sandbox = {name: str(place) for name, place in places.items()}
+    target.sandbox["WINAPI_WINDIR"] = "Z:" + str(places["WINAPI_WINDIR"])  # the layer takes a Windows name
+    yield places
+    target.sandbox = {}

@@ -255,7 +255,7 @@ def test_the_windows_walk_holds_each_directory_it_works_in(target, tmp_path):
 
     def rename_while_inside():
         run = subprocess.run(target.program_command(renamer, ["T\\sub", "sub.away"]), cwd=tmp_path,
-                             capture_output=True, timeout=120)
+                             env=target.environment({}), capture_output=True, timeout=120)
         got.append(run.stdout.strip())
         return b"y\r"
 

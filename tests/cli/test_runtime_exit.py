@@ -30,7 +30,7 @@ def test_buffered_output_reaches_the_file_on_exit(target, tmp_path):
     out_file = tmp_path / "out"
     with open(out_file, "wb") as out:
         proc = subprocess.run(target.command("probe_exit", ["buffered", "exit"]),
-                              stdout=out, stderr=subprocess.PIPE, timeout=60)
+                              stdout=out, stderr=subprocess.PIPE, env=target.environment({}), timeout=60)
     assert proc.returncode == 3
     assert out_file.read_bytes() == b"buffered output"
     assert proc.stderr == target.text("exit handler ran\n")
@@ -66,7 +66,8 @@ def test_raise_above_32_is_einval(target):
 
 def test_write_to_a_pipe_without_reader_is_sigpipe(target):
     proc = subprocess.Popen(target.command("probe_exit", ["pipe"]),
-                            stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+                            stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                            env=target.environment({}))
     proc.stdout.close()
     err = proc.stderr.read()
     status = proc.wait(timeout=60)

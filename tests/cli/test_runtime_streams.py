@@ -20,7 +20,7 @@ def test_a_prompt_is_shown_before_the_answer_is_read(target):
     # With both streams on one pipe, a prompt that waited for exit would come out
     # after the fully buffered stdout, which is closed first.
     proc = subprocess.run(target.command("probe_streams", ["ask"]), input=target.text("y\n"),
-                          stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=60)
+                          stdout=subprocess.PIPE, stderr=subprocess.STDOUT, env=target.environment({}), timeout=60)
     assert proc.returncode == 0
     assert proc.stdout == b"remove file? again? " + target.text("[y\n]")
 

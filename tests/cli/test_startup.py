@@ -37,7 +37,7 @@ def through_parent(target, mode, command_line, *block, env=None):
 
 def with_argv0(target, argv0, *args, env):
     """Runs probe_args on the host with a chosen argv[0], which starts its command line."""
-    full_env = {k: v for k, v in os.environ.items() if not k.startswith("~")}
+    full_env = {k: v for k, v in target.environment({}).items() if not k.startswith("~")}
     full_env.update(env)
     proc = subprocess.run([argv0, *args], executable=str(target.program("probe_args")),
                           stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=full_env, timeout=60)
@@ -151,7 +151,7 @@ def test_one_path_entry_named_path_and_placed_last(target):
 def test_path_entry_variants_on_the_host(target, variants, expected):
     if target.windows:
         pytest.skip("Wine sets the Windows search path itself")
-    env = {k: v for k, v in os.environ.items() if k.lower() != "path" and not k.startswith("~")}
+    env = {k: v for k, v in target.environment({}).items() if k.lower() != "path" and not k.startswith("~")}
     env.update(variants)
     proc = subprocess.run([str(target.program("probe_args"))], stdout=subprocess.PIPE, env=env, timeout=60)
     started = Started(target.result(proc.returncode, proc.stdout, b""))
