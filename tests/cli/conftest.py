@@ -126,6 +126,17 @@ class Target:
             err = WINE_NOTE.sub(b"", err)
         return Result(status, out, err)
 
+    def program_with_legacy_code_pages(self, name, folder):
+        """A copy of a Windows program whose manifest asks for no code page, so that
+        it runs with the system's ANSI and OEM code pages, as before Windows 10."""
+        original = self.program(name)
+        data = original.read_bytes()
+        asked = b">UTF-8</activeCodePage>"
+        assert data.count(asked) == 1, "the manifest asks for UTF-8 once"
+        copy = Path(folder) / original.name
+        copy.write_bytes(data.replace(asked, b"></activeCodePage>" + b" " * len(b"UTF-8")))
+        return copy
+
     def text(self, s):
         """The bytes a text-mode stream writes for s."""
         return s.encode().replace(b"\n", self.nl)

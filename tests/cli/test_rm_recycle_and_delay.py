@@ -84,13 +84,15 @@ def test_narrow_shell_call_refuses_a_name_the_ansi_code_page_lacks(target, tmp_p
         pytest.skip("the host's ANSI and OEM code pages are one, so every name has an ANSI form")
     # Sigma is in the OEM code page (437) and not in the ANSI one (1252), whose
     # best fit for it is S: handing that on would recycle the file S instead.
+    # Those are the code pages of a system that ignores the manifest's UTF-8.
     work = tmp_path / "work"
     work.mkdir()
     (work / "S").write_text("other file")
     (work / "\u03a3").write_text("sigma")
     data_home = tmp_path / "data"
     data_home.mkdir()
-    r = target.run("rm", "-s", "[!S]", cwd=work, env={"QV_WIN95_DEBUG": "1", "XDG_DATA_HOME": str(data_home)})
+    rm = target.program_with_legacy_code_pages("rm", tmp_path)
+    r = target.run_program(rm, "-s", "[!S]", cwd=work, env={"QV_WIN95_DEBUG": "1", "XDG_DATA_HOME": str(data_home)})
     assert r.status == 1
     assert r.err.startswith(b'rm: cannot unlink entry "\xe4": '), r.err
     assert (work / "S").read_text() == "other file"
