@@ -2,9 +2,9 @@
 import pytest
 
 TRANSLATIONS = (
-    "1 0 Aufruf: rm [-firRv] [-d|-s] Datei ...\\n\n"
-    "1 1289 Aufruf: rmdir [-p] Verzeichnis ...\\n\n"
-    "1 6402 %s: unbekannte Option %c%c\\n\n"
+    "0 Aufruf: rm [-firRv] [-d|-s] Datei ...\\n\n"
+    "1289 Aufruf: rmdir [-p] Verzeichnis ...\\n\n"
+    "6402 %s: unbekannte Option %c%c\\n\n"
 )
 RM_USAGE = "Usage: rm [-firRv] [-d|-s] file ...\n"
 RMDIR_USAGE = "Usage: rmdir [-p] directory ...\n"
@@ -19,7 +19,7 @@ def target_path(target, path):
 def catalog_dir(target, tmp_path):
     (tmp_path / "de").mkdir()
     out = tmp_path / "de" / "zav.cat"
-    r = target.run("make_catalog", target_path(target, out), stdin=TRANSLATIONS.encode())
+    r = target.run("zav-gencat", target_path(target, out), "-", stdin=TRANSLATIONS.encode())
     assert r.status == 0, r.err
     return tmp_path
 

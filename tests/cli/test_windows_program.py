@@ -60,6 +60,7 @@ def windows(target):
 @pytest.mark.parametrize("program,description", [
     ("rm", "Removes files and directory trees"),
     ("rmdir", "Removes empty directories"),
+    ("zav-gencat", "Compiles message catalogs"),
 ])
 def test_version_resource_and_manifest(windows, program, description):
     found = resources(windows.program(program).read_bytes())

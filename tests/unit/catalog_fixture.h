@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include <catalog_writer.h>
+#include <gencat.h>
 #include <zav/locale.h>
 #include <zav/startup.h>
 #include <zav/text_message.h>
@@ -49,8 +49,8 @@ class CatalogFixture : public testing::Test {
     return path(name);
   }
 
-  std::string write_catalog(const std::string& name, const std::vector<catalog_writer::message>& messages) {
-    return write_bytes(name, catalog_writer::build(messages));
+  std::string write_catalog(const std::string& name, const std::vector<gencat::message>& messages) {
+    return write_bytes(name, gencat::build(messages));
   }
 
   std::filesystem::path dir_;

@@ -9,7 +9,7 @@
 
 namespace {
 
-using catalog_writer::message;
+using gencat::message;
 
 class Catalog : public CatalogFixture {};
 
@@ -40,14 +40,14 @@ TEST_F(Catalog, LoadedPageServesTheNextLookupWithoutRereadingTheIndex) {
   ASSERT_NE(catd, zav::CATD_FAILED_);
   EXPECT_STREQ(zav::catgets(catd, 1, 20, "d"), "twenty");
   // Renumber message 20 on disk: the page in memory still has the old number.
-  auto bytes = catalog_writer::build({{1, 10, "ten"}, {1, 21, "twenty"}});
+  auto bytes = gencat::build({{1, 10, "ten"}, {1, 21, "twenty"}});
   write_bytes("small.cat", bytes);
   EXPECT_STREQ(zav::catgets(catd, 1, 20, "d"), "twenty");
   zav::catclose(catd);
 }
 
 TEST_F(Catalog, RefusedAndDamagedFilesGiveFailureOrDefaults) {
-  auto good = catalog_writer::build({{1, 1, "one"}, {1, 2, "two"}, {2, 1, "x"}});
+  auto good = gencat::build({{1, 1, "one"}, {1, 2, "two"}, {2, 1, "x"}});
 
   auto bad_header = good;
   bad_header[8] = '!';
@@ -73,7 +73,7 @@ TEST_F(Catalog, RefusedAndDamagedFilesGiveFailureOrDefaults) {
 }
 
 TEST_F(Catalog, OffsetsOutOfOrderOrPastTheEndGiveDefaults) {
-  auto bytes = catalog_writer::build({{1, 1, "one"}, {1, 2, "two"}, {2, 1, "x"}});
+  auto bytes = gencat::build({{1, 1, "one"}, {1, 2, "two"}, {2, 1, "x"}});
   std::size_t s = bytes.size() - 8 - 16;  // the two set-index entries
   auto put = [](std::vector<unsigned char>& b, std::size_t at, std::uint32_t v) {
     for (int i = 0; i < 4; ++i) b[at + i] = static_cast<unsigned char>(v >> (8 * i));
