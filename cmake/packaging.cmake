@@ -1,0 +1,21 @@
+# Packages of what `cmake --install` puts in place: a ZIP of the Windows folder,
+# and a .deb and a .tar.gz of the Linux-hosted programs. Programs are stripped.
+set(CPACK_PACKAGE_NAME zav-rm)
+set(CPACK_PACKAGE_VENDOR "the zav-rm developers")
+set(CPACK_PACKAGE_CONTACT "the zav-rm developers <zav-rm@localhost>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "POSIX rm and rmdir for Windows, and the same programs hosted on Linux")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_STRIP_FILES ON)
+set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/packages)
+if(WIN32)
+  set(CPACK_GENERATOR ZIP)
+  set(CPACK_SYSTEM_NAME win64)
+else()
+  set(CPACK_GENERATOR DEB TGZ)
+  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+  set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
+    "rm and rmdir with POSIX behaviour over a Windows API layer of their own,\n installed in /usr/lib/zav/bin so that they never shadow the system's programs.")
+endif()
+include(CPack)
