@@ -105,7 +105,7 @@ class Matcher {
   }
 
   bool matches() {
-    return sequence(pattern_, string_, Context::whole, [](const char* s) { return *s == '\0'; });
+    return sequence(pattern_, string_, Context::whole, true, [](const char* s) { return *s == '\0'; });
   }
 
  private:
@@ -259,10 +259,13 @@ class Matcher {
     return true;
   }
 
-  bool sequence(const char* p, const char* s, Context context, const Next& next) {
+  // `leading`: nothing of the pattern comes before p but the opening of groups
+  // and lists (or, with FNM_PATHNAME, a '/'), so a literal '.' there may take a
+  // leading period.
+  bool sequence(const char* p, const char* s, Context context, bool leading, const Next& next) {
     while (true) {
       if (ends_sequence(p, context)) return next(s);
-      if (extended_operator(p)) return extended(p, s, context, next);
+      if (extended_operator(p)) return extended(p, s, context, leading, next);
       const Unit here = unit_at(s);
       switch (*p) {
         case '*':
@@ -271,6 +274,7 @@ class Matcher {
           if (!wildcard_takes(s, here)) return false;
           ++p;
           s += here.length;
+          leading = false;
           continue;
         case '[': {
           if (!wildcard_takes(s, here)) return false;
@@ -278,10 +282,11 @@ class Matcher {
           if (!b.member) return false;
           p = b.end;
           s += here.length;
+          leading = false;
           continue;
         }
         case '(':
-          return group(p, s, context, next);
+          return group(p, s, context, leading, next);
         case '\\':
           if (!escapes_) break;
           if (p[1] == '\0') return false;
@@ -289,6 +294,7 @@ class Matcher {
             const Capture& c = captures_[p[1] - '0'];
             if (!same_text(c.begin, c.end, s)) return false;
             p += 2;
+            leading = false;
             continue;
           }
           ++p;
@@ -298,15 +304,17 @@ class Matcher {
       }
       const Unit literal = unit_at(p);
       if (here.length == 0 || fold(literal.code) != fold(here.code)) return false;
+      if (!leading && protected_period(s)) return false;
       p += literal.length;
       s += here.length;
+      leading = pathname_ && literal.code == '/';
     }
   }
 
   bool star(const char* p, const char* s, Context context, const Next& next) {
     while (*p == '*' && !extended_operator(p)) ++p;
     for (const char* t = s;;) {
-      if (sequence(p, t, context, next)) return true;
+      if (sequence(p, t, context, false, next)) return true;
       if (no_match_left_) return false;
       const Unit u = unit_at(t);
       if (!wildcard_takes(t, u)) {
@@ -317,20 +325,20 @@ class Matcher {
     }
   }
 
-  bool group(const char* open, const char* s, Context context, const Next& next) {
+  bool group(const char* open, const char* s, Context context, bool leading, const Next& next) {
     const char* close = close_of(open);
     if (close == nullptr) return false;
     const int number = group_number(open);
-    return sequence(open + 1, s, Context::group, [&](const char* end) {
-      return with_capture(number, s, end, [&] { return sequence(close + 1, end, context, next); });
+    return sequence(open + 1, s, Context::group, leading, [&](const char* end) {
+      return with_capture(number, s, end, [&] { return sequence(close + 1, end, context, false, next); });
     });
   }
 
   // Tries every alternative of the list that begins at `list` against exactly
   // the text from `begin` to `end`, going on with `next` after each success.
-  bool alternatives(const char* list, const char* begin, const char* end, const Next& next) {
+  bool alternatives(const char* list, const char* begin, const char* end, bool leading, const Next& next) {
     for (const char* alternative = list;;) {
-      if (conjunction(alternative, begin, end, next)) return true;
+      if (conjunction(alternative, begin, end, leading, next)) return true;
       const char* q = alternative;
       while (*q != '|' && *q != ')') q = element_end(q);
       if (*q == ')') return false;
@@ -339,28 +347,28 @@ class Matcher {
   }
 
   // Every part of an alternative, separated by '&', must match the same text.
-  bool conjunction(const char* part, const char* begin, const char* end, const Next& next) {
+  bool conjunction(const char* part, const char* begin, const char* end, bool leading, const Next& next) {
     const char* q = part;
     while (*q != '&' && *q != '|' && *q != ')') q = element_end(q);
-    return sequence(part, begin, Context::list, [&](const char* reached) {
+    return sequence(part, begin, Context::list, leading, [&](const char* reached) {
       if (reached != end) return false;
-      return *q == '&' ? conjunction(q + 1, begin, end, next) : next(end);
+      return *q == '&' ? conjunction(q + 1, begin, end, leading, next) : next(end);
     });
   }
 
   // One or more non-empty stretches, each matched by some alternative.
-  bool repeat(const char* list, const char* from, const Next& after) {
+  bool repeat(const char* list, const char* from, bool leading, const Next& after) {
     for (const char* end = from; *end != '\0';) {
       end += unit_at(end).length;
-      const bool matched = alternatives(list, from, end, [&](const char* reached) {
-        return after(reached) || repeat(list, reached, after);
+      const bool matched = alternatives(list, from, end, leading, [&](const char* reached) {
+        return after(reached) || repeat(list, reached, leading, after);
       });
       if (matched) return true;
     }
     return false;
   }
 
-  bool extended(const char* p, const char* s, Context context, const Next& next) {
+  bool extended(const char* p, const char* s, Context context, bool leading, const Next& next) {
     const char kind = *p;
     const char* open = p + 1;
     const char* close = close_of(open);
@@ -368,21 +376,21 @@ class Matcher {
     const char* list = open + 1;
     const int number = group_number(open);
     auto rest = [&](const char* end) {
-      return with_capture(number, s, end, [&] { return sequence(close + 1, end, context, next); });
+      return with_capture(number, s, end, [&] { return sequence(close + 1, end, context, false, next); });
     };
     if (kind == '!') {
       for (const char* end = s;; end += unit_at(end).length) {
         if (end > s && pathname_ && end[-1] == '/') return false;
-        const bool excluded = alternatives(list, s, end, [](const char*) { return true; });
+        const bool excluded = alternatives(list, s, end, leading, [](const char*) { return true; });
         if (!excluded && (end == s || !protected_period(s)) && rest(end)) return true;
         if (*end == '\0') return false;
       }
     }
     if ((kind == '?' || kind == '*') && rest(s)) return true;
-    if (kind == '*' || kind == '+') return repeat(list, s, rest);
+    if (kind == '*' || kind == '+') return repeat(list, s, leading, rest);
     for (const char* end = s; *end != '\0';) {
       end += unit_at(end).length;
-      if (alternatives(list, s, end, rest)) return true;
+      if (alternatives(list, s, end, leading, rest)) return true;
     }
     return false;
   }

@@ -100,11 +100,18 @@ TEST(Fnmatch, SlashesAndLeadingPeriods) {
   expect_cases({{"*", ".x", false},      {"?x", ".x", false},     {"[.]x", ".x", false},
                 {".*", ".x", true},      {".*", ".", true},       {".*", "..", true},
                 {"*", "x.y", true},      {"x*", "x.y", true},     {"a/*", "a/.b", true},
-                {"!(x)", ".y", false},   {"@(.y)", ".y", true},   {"@(*)", ".y", false},
-                // The empty run of * takes no period; the literal one does.
-                {"*.y", ".y", true}},
+                {"!(x)", ".y", false},   {"@(*)", ".y", false},
+                // Only a period that begins the pattern takes a leading one, never
+                // one after a star that matched nothing.
+                {"*.*", ".", false},       {"*.*", "..", false},         {"*.*", ".git", false},
+                {"*.*", "a.b", true},      {"?*.txt", ".a.txt", false},  {"*(x).y", ".y", false},
+                {"().y", ".y", false},     {"\\.*", ".git", true},       {"(.*)", ".git", true},
+                {"@(.y)", ".y", true},     {"@(.git|.svn)", ".svn", true}, {"@(.b&.*)", ".b", true},
+                {"*(.a)", ".a.a", true},   {"a.*", "a.b", true}},
                FNM_IGNORE_DUALCASE | FNM_PERIOD);
-  expect_cases({{"a/*", "a/.b", false}, {"a/.*", "a/.b", true}, {"*/b", ".a/b", false}},
+  expect_cases({{"*.*", ".git", true}, {"?*.txt", ".a.txt", true}}, FNM_IGNORE_DUALCASE);
+  expect_cases({{"a/*", "a/.b", false}, {"a/.*", "a/.b", true},   {"*/b", ".a/b", false},
+                {"a/*.*", "a/.b", false}, {"*/(.b)", "a/.b", true}, {"*/.b", "x/.b", true}},
                FNM_IGNORE_DUALCASE | FNM_PERIOD | FNM_PATHNAME);
 }
 

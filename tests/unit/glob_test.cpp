@@ -79,6 +79,7 @@ TEST(Glob, PatternsYieldSortedMatchesSpelledAsTyped) {
       {"/*.txt", {"/B.TXT", "/a.txt", "/file(1).txt"}},
       {"/*", {"/B.TXT", "/Y.C", "/a.txt", "/file(1).txt", "/file1.c", "/sub", "/x.c"}},
       {"/.*", {"/.", "/..", "/.dot.txt", "/.hidden"}},
+      {"/*.*", {"/B.TXT", "/Y.C", "/a.txt", "/file(1).txt", "/file1.c", "/x.c"}},
       {"/?.c", {"/Y.C", "/x.c"}},
       {"/[!a-x]*", {"/Y.C"}},
       {"/sub/*.txt", {"/sub/a.txt", "/sub/b.TXT"}},

@@ -6,7 +6,9 @@ namespace zav {
 
 inline constexpr int FNM_PATHNAME = 1;  // '/' is matched only by a literal '/'
 inline constexpr int FNM_NOESCAPE = 2;
-inline constexpr int FNM_PERIOD = 4;    // a leading '.' is matched only by a literal '.'
+// A leading '.' (the first character, or with FNM_PATHNAME one after a '/') is
+// matched only by a '.' that begins the pattern or, with FNM_PATHNAME, follows a '/'.
+inline constexpr int FNM_PERIOD = 4;
 inline constexpr int FNM_CASEFOLD = 8;
 // Decide the case by FNM_CASEFOLD alone, whatever the environment says of DUALCASE.
 inline constexpr int FNM_IGNORE_DUALCASE = 32;
