@@ -116,6 +116,8 @@ TEST(RootPrefix, DrivesNetworkSharesAndPathsWithoutARoot) {
       {"//srv/shr", 9},     {"//srv/shr/", 9}, {"\\\\srv\\shr\\x", 9}, {"/\\srv/shr", 9},
       {"//srv", -1},        {"//srv/", -1},    {"//", -1},          {"/x", -1},
       {"/", -1},            {"x/y", -1},       {"", -1},            {"//srv/shr/a/b", 9},
+      // An empty server or share name is no share.
+      {"///shr", -1},       {"//srv//x", -1},  {"////", -1},        {"//srv//", -1},
   };
   for (const auto& c : cases) EXPECT_EQ(zav::root_prefix_length(c.path), c.length) << c.path;
 }
@@ -159,6 +161,8 @@ TEST(AbsoluteName, AgainstABase) {
       {"c:/base", "//srv/share/a/..", "//srv/share"},
       {"c:/base", "//srv/share", "//srv/share"},
       {"c:/base", "//srv", error(zav::ENOENT_)},
+      {"c:/base", "//srv//x", error(zav::ENOENT_)},
+      {"c:/base", "////../..=x:", error(zav::ENOENT_)},
       {"abc", "x", error(zav::EINVAL_)},
       {"/base", "x", error(zav::EINVAL_)},
       {"c:base", "x", error(zav::EINVAL_)},
