@@ -36,8 +36,8 @@ class Next {
 
 class Backtracker {
  public:
-  Backtracker(const Pattern& pattern, const char* string, const bool* after_slash)
-      : pattern_(pattern), string_(string), after_slash_(after_slash) {}
+  Backtracker(const Pattern& pattern, const char* string, const bool* after_slash, long steps)
+      : pattern_(pattern), string_(string), after_slash_(after_slash), steps_left_(steps) {}
 
   bool matches() {
     return sequence(pattern_.text(), string_, Context::whole, true, [](const char* s) { return *s == '\0'; });
@@ -243,14 +243,14 @@ class Backtracker {
   // By byte offset, under FNM_PATHNAME: whether the character before is a '/'
   // (not the trail byte of a double-byte character).
   const bool* after_slash_;
-  long steps_left_ = FNM_BACK_REFERENCE_STEPS;
+  long steps_left_;
   int nesting_ = 0;
   Capture captures_[group_limit + 1] = {};
 };
 
 }  // namespace
 
-Verdict match_with_back_references(const Pattern& pattern, const char* string, Workspace& workspace) {
+Verdict match_with_back_references(const Pattern& pattern, const char* string, Workspace& workspace, long steps) {
   bool* after_slash = nullptr;
   if (pattern.pathname) {
     after_slash = static_cast<bool*>(workspace.allocate(std::strlen(string) + 1));
@@ -261,7 +261,7 @@ Verdict match_with_back_references(const Pattern& pattern, const char* string, W
       after_slash[s - string] = u.code == '/';
     }
   }
-  Backtracker backtracker(pattern, string, after_slash);
+  Backtracker backtracker(pattern, string, after_slash, steps);
   const bool matched = backtracker.matches();
   if (backtracker.gave_up()) return Verdict::gave_up;
   return matched ? Verdict::match : Verdict::no_match;

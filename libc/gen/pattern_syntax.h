@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include <zav/fnmatch.h>
+
 namespace zav::wildcard {
 
 // One character of a text: a single byte, or a lead byte and its trail byte.
@@ -111,7 +113,8 @@ enum class Verdict { match, no_match, gave_up };
 // workspace's cap.
 Verdict match_positions(const Pattern& pattern, const char* string, Workspace& workspace);
 // By trying the choices one by one, which a back-reference needs: gives up past
-// FNM_BACK_REFERENCE_STEPS.
-Verdict match_with_back_references(const Pattern& pattern, const char* string, Workspace& workspace);
+// `steps` steps.
+Verdict match_with_back_references(const Pattern& pattern, const char* string, Workspace& workspace,
+                                   long steps = FNM_BACK_REFERENCE_STEPS);
 
 }  // namespace zav::wildcard

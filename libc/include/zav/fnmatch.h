@@ -30,7 +30,7 @@ inline constexpr int FNM_NOSPACE = -1;
 //   comparing one character does) or when its choices nest 1000 deep.
 // - Parentheses nested more than 200 deep match nothing.
 inline constexpr long FNM_POSITION_WORK = 50'000'000;
-inline constexpr long FNM_BACK_REFERENCE_STEPS = 5'000'000;
+inline constexpr long FNM_BACK_REFERENCE_STEPS = 1'000'000;
 
 // 0 when `string` matches `pattern`, FNM_NOMATCH when it does not, FNM_NOSPACE
 // when memory ran out. Without
