@@ -53,10 +53,15 @@ bool change_mode(int fd, mode_t mode) {
   return ::chmod(path, mode) == 0;
 }
 
+// Bits to set, or an attribute that may be there to go.
+bool dos_attribute_changes(const struct statx& entry, DWORD attributes) {
+  return keeps_dos_attribute(entry.stx_mode) && ((attributes & dos_bits) != 0 || !known_without_dos_attribute(entry));
+}
+
+// A link has no permissions of its own.
 bool needs_change(const struct statx& entry, DWORD attributes) {
   if (S_ISLNK(entry.stx_mode)) return false;
-  if (mode_for(entry.stx_mode, attributes) != (entry.stx_mode & 07777)) return true;
-  return (attributes & dos_bits) != 0 || !known_without_dos_attribute(entry);
+  return mode_for(entry.stx_mode, attributes) != (entry.stx_mode & 07777) || dos_attribute_changes(entry, attributes);
 }
 
 constexpr unsigned change_mask = STATX_TYPE | STATX_MODE | STATX_INO | STATX_CTIME;
@@ -112,7 +117,6 @@ BOOL WINAPI SetFileAttributesA(LPCSTR lpFileName, DWORD dwFileAttributes) {
     SetLastError(ERROR_INVALID_NAME);
     return FALSE;
   }
-  // A link has no permissions of its own and holds no user.* attributes.
   if (!needs_change(seen, dwFileAttributes)) return TRUE;
   // The change is worked out from the inode it is made to, through one descriptor
   // of it: whatever the name leads to meanwhile, nothing of another file is carried.
@@ -123,8 +127,7 @@ BOOL WINAPI SetFileAttributesA(LPCSTR lpFileName, DWORD dwFileAttributes) {
   if (done && needs_change(own, dwFileAttributes)) {
     mode_t mode = mode_for(own.stx_mode, dwFileAttributes);
     done = mode == (own.stx_mode & 07777) || change_mode(fd, mode);
-    if (done && ((dwFileAttributes & dos_bits) != 0 || !known_without_dos_attribute(own)))
-      done = write_dos_attribute(fd, dwFileAttributes);
+    if (done && dos_attribute_changes(own, dwFileAttributes)) done = write_dos_attribute(fd, dwFileAttributes);
   }
   int change_error = errno;
   ::close(fd);

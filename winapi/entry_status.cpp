@@ -127,6 +127,8 @@ DWORD compose(mode_t mode, bool target_is_directory, DWORD dos, std::string_view
 
 }  // namespace
 
+bool keeps_dos_attribute(mode_t mode) { return S_ISREG(mode) || S_ISDIR(mode); }
+
 bool known_without_dos_attribute(const struct statx& status) {
   return last_without.valid && last_without.inode == status.stx_ino &&
          last_without.device == makedev(status.stx_dev_major, status.stx_dev_minor) &&
@@ -139,10 +141,10 @@ bool describe_entry(int at, const char* name, EntryStatus* entry, bool* xattrs) 
   entry->target_is_directory = false;
   DWORD dos = 0;
   if (S_ISLNK(mode)) {
-    // Links hold no user.* attributes on Linux. What the link leads to is only read.
+    // What the link leads to is only read.
     struct stat target;
     entry->target_is_directory = ::fstatat(at, name, &target, 0) == 0 && S_ISDIR(target.st_mode);
-  } else {
+  } else if (keeps_dos_attribute(mode)) {
     dos = dos_attributes(entry->status, xattrs,
                          [at, name](char* value, std::size_t size) { return read_dos_attribute(at, name, value, size); });
   }
@@ -161,7 +163,7 @@ void describe_directory(int fd, const struct statx& status, EntryStatus* entry, 
 
 DWORD attributes_of_descriptor(int fd, mode_t mode, bool target_is_directory, std::string_view name) {
   DWORD dos = 0;
-  if (!S_ISLNK(mode)) {
+  if (keeps_dos_attribute(mode)) {
     char value[64];
     // An O_PATH descriptor reads no attribute itself; its file does, through /proc.
     ssize_t n = ::fgetxattr(fd, dos_attribute_name, value, sizeof value - 1);

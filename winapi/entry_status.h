@@ -32,6 +32,10 @@ void describe_directory(int fd, const struct statx& status, EntryStatus* entry, 
 // The attributes of the file behind a descriptor.
 DWORD attributes_of_descriptor(int fd, mode_t mode, bool target_is_directory, std::string_view name);
 
+// Linux keeps user.* attributes on files and directories only: links, pipes,
+// sockets and devices have no DOS attributes.
+bool keeps_dos_attribute(mode_t mode);
+
 // Whether `status` is an entry seen without user.DOSATTRIB since when its change
 // time has stayed the same: setting the attribute would have changed it.
 bool known_without_dos_attribute(const struct statx& status);

@@ -8,6 +8,7 @@
 #include <strings.h>
 #include <vector>
 
+#include "command_line.h"
 #include "error_mapping.h"
 
 extern char** environ;
@@ -77,18 +78,25 @@ bool add_entry(const char* name, const char* value) {
 
 extern "C" {
 
+// The arguments that the command line could not carry come first, as ~ entries;
+// the host's own ~ entries would then be taken for arguments too, so they go.
 LPSTR WINAPI GetEnvironmentStrings(void) {
   std::lock_guard guard(environment_mutex);
+  const std::vector<std::string>* handed_over = handed_over_arguments();
+  std::vector<std::string> entries;
+  if (handed_over)
+    for (const std::string& argument : *handed_over) entries.push_back("~" + argument);
+  for (char** entry = environ; entry && *entry; ++entry)
+    if (!handed_over || (*entry)[0] != '~') entries.emplace_back(*entry);
   size_t size = 1;
-  for (char** entry = environ; entry && *entry; ++entry) size += std::strlen(*entry) + 1;
+  for (const std::string& entry : entries) size += entry.size() + 1;
   if (size == 1) size = 2;  // an empty block is still two NULs
   auto* block = static_cast<char*>(std::calloc(size, 1));
   if (!block) return fail(ENOMEM, Call::environment, LPSTR{nullptr});
   char* next = block;
-  for (char** entry = environ; entry && *entry; ++entry) {
-    size_t length = std::strlen(*entry) + 1;
-    std::memcpy(next, *entry, length);
-    next += length;
+  for (const std::string& entry : entries) {
+    std::memcpy(next, entry.c_str(), entry.size() + 1);
+    next += entry.size() + 1;
   }
   return block;
 }

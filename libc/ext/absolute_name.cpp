@@ -33,6 +33,19 @@ std::size_t last_slash(const char* text, std::size_t from, std::size_t length) {
   return found;
 }
 
+// Whether the text ends in a slash that is not the second byte of a double-byte character.
+bool ends_in_slash(const char* text, std::size_t length) {
+  bool slash = false;
+  for (std::size_t i = 0; i < length; ++i) {
+    slash = text[i] == '/';
+    if (is_lead_byte(text[i])) {
+      slash = false;
+      ++i;
+    }
+  }
+  return slash;
+}
+
 }  // namespace
 
 int absolute_name(const char* base, char* path, char* buffer, std::size_t size) {
@@ -93,7 +106,7 @@ int absolute_name(const char* base, char* path, char* buffer, std::size_t size) 
   }
 
   std::size_t length = std::strlen(buffer);
-  if (length > 0 && buffer[length - 1] == '/') buffer[--length] = '\0';
+  if (ends_in_slash(buffer, length)) buffer[--length] = '\0';
   if (*rest == '/') {
     if (!explicit_prefix) {
       int root = root_prefix_length(buffer);

@@ -1,413 +1,327 @@
-// fnmatch: a backtracking matcher that reads the pattern as it goes. Each step
-// that can match in more than one way hands "the rest of the match" on as a
-// continuation, so groups, back-references and the extended patterns all retry
-// through the same path.
+// fnmatch. Without back-references the text a group took never matters, only
+// where it ended, so the pattern is read once from left to right over the set
+// of string positions each element can reach: no choice is ever retried.
+//
+// An extended pattern needs exact stretches (for '&', for '!', and because each
+// stretch it takes is non-empty), so its list is matched from each start on its
+// own, once, and the positions reached are kept in a table by start. Applying
+// it to a set is then a union of table rows, four starts at a time: the table
+// holds the union for every combination of four neighbouring starts.
 #include <zav/fnmatch.h>
 
+#include <cstdint>
 #include <cstring>
 
-#include <zav/path.h>
-#include <zav/stdlib.h>
+#include "pattern_syntax.h"
 
 namespace zav {
 
+namespace wildcard {
+
 namespace {
 
-// One character of a name: a single byte, or a lead byte and its trail byte.
-struct Unit {
-  unsigned code;
-  int length;  // 0 at the end of the text
-};
+using Word = std::uint64_t;
+constexpr int word_bits = 64;
+constexpr int block_starts = 4;
+constexpr int block_entries = 1 << block_starts;
 
-Unit unit_at(const char* p) {
-  const auto byte = static_cast<unsigned char>(*p);
-  if (byte == 0) return {0, 0};
-  if (is_lead_byte(*p) && p[1] != '\0') return {unsigned{byte} << 8 | static_cast<unsigned char>(p[1]), 2};
-  return {byte, 1};
-}
-
-// The POSIX locale's classes, the only locale data the runtime carries.
-bool is_upper(unsigned c) { return c >= 'A' && c <= 'Z'; }
-bool is_lower(unsigned c) { return c >= 'a' && c <= 'z'; }
-bool is_alpha(unsigned c) { return is_upper(c) || is_lower(c); }
-bool is_digit(unsigned c) { return c >= '0' && c <= '9'; }
-bool is_graph(unsigned c) { return c > ' ' && c < 0x7F; }
-
-unsigned to_upper(unsigned c) { return is_lower(c) ? c - 'a' + 'A' : c; }
-unsigned to_lower(unsigned c) { return is_upper(c) ? c - 'A' + 'a' : c; }
-
-struct CharacterClass {
-  const char* name;
-  bool (*test)(unsigned);
-};
-
-constexpr CharacterClass character_classes[] = {
-    {"alnum", [](unsigned c) { return is_alpha(c) || is_digit(c); }},
-    {"alpha", is_alpha},
-    {"blank", [](unsigned c) { return c == ' ' || c == '\t'; }},
-    {"cntrl", [](unsigned c) { return c < ' ' || c == 0x7F; }},
-    {"digit", is_digit},
-    {"graph", is_graph},
-    {"lower", is_lower},
-    {"print", [](unsigned c) { return c == ' ' || is_graph(c); }},
-    {"punct", [](unsigned c) { return is_graph(c) && !is_alpha(c) && !is_digit(c); }},
-    {"space", [](unsigned c) { return c == ' ' || (c >= '\t' && c <= '\r'); }},
-    {"upper", is_upper},
-    {"xdigit", [](unsigned c) { return is_digit(c) || (to_upper(c) >= 'A' && to_upper(c) <= 'F'); }},
-};
-
-const CharacterClass* find_class(const char* name, std::size_t length) {
-  for (const CharacterClass& c : character_classes)
-    if (std::strlen(c.name) == length && std::strncmp(c.name, name, length) == 0) return &c;
-  return nullptr;
-}
-
-// A borrowed callable taking the string position where the matched part ends;
-// the matcher's continuations live on its own stack, so nothing is allocated.
-class Next {
+class PositionMatcher {
  public:
-  template <class F>
-  Next(const F& f) : object_(&f), call_(&invoke<F>) {}
-  bool operator()(const char* s) const { return call_(object_, s); }
+  PositionMatcher(const Pattern& pattern, Workspace& workspace) : pattern_(pattern), workspace_(workspace) {}
+
+  bool matches(const char* string) {
+    if (!read_string(string)) return false;
+    Word* reached = take_set();
+    set(reached, 0);
+    sequence(pattern_.text(), Context::whole, true, reached);
+    return !gave_up_ && has(reached, units_);
+  }
+  bool gave_up() const { return gave_up_; }
 
  private:
-  template <class F>
-  static bool invoke(const void* object, const char* s) {
-    return (*static_cast<const F*>(object))(s);
+  // Positions are unit indexes 0 to units_; a set of them is words_ words.
+  static bool has(const Word* s, int i) { return (s[i / word_bits] >> (i % word_bits) & 1) != 0; }
+  static void set(Word* s, int i) { s[i / word_bits] |= Word{1} << (i % word_bits); }
+  static void unset(Word* s, int i) { s[i / word_bits] &= ~(Word{1} << (i % word_bits)); }
+  void clear(Word* s) const { std::memset(s, 0, sizeof(Word) * words_); }
+  void copy(Word* to, const Word* from) const { std::memcpy(to, from, sizeof(Word) * words_); }
+  bool empty(const Word* s) const {
+    for (int w = 0; w < words_; ++w)
+      if (s[w] != 0) return false;
+    return true;
   }
-  const void* object_;
-  bool (*call_)(const void*, const char*);
-};
-
-// Where the part of the pattern being read ends: the whole pattern, a group's
-// ")", or, in an extended pattern's list, also "|" and "&".
-enum class Context { whole, group, list };
-
-struct Bracket {
-  const char* end;  // after the closing ']'; null when there is none
-  bool member;
-};
-
-constexpr int group_limit = 9;
-
-class Matcher {
- public:
-  Matcher(const char* pattern, const char* string, int flags)
-      : pattern_(pattern),
-        string_(string),
-        escapes_((flags & FNM_NOESCAPE) == 0),
-        pathname_((flags & FNM_PATHNAME) != 0),
-        period_((flags & FNM_PERIOD) != 0),
-        fold_((flags & FNM_CASEFOLD) != 0 ||
-              ((flags & FNM_IGNORE_DUALCASE) == 0 && getenv("DUALCASE") == nullptr)),
-        stars_final_(std::strchr(pattern, '(') == nullptr && !(pathname_ && std::strchr(string, '/') != nullptr)) {
-    number_groups();
+  void unite(Word* to, const Word* from) const {
+    for (int w = 0; w < words_; ++w) to[w] |= from[w];
   }
-
-  bool matches() {
-    return sequence(pattern_, string_, Context::whole, [](const char* s) { return *s == '\0'; });
-  }
-
- private:
-  struct Capture {
-    const char* begin;
-    const char* end;
-    bool closed;
-  };
-
-  unsigned fold(unsigned c) const { return fold_ ? to_upper(c) : c; }
-
-  bool protected_period(const char* s) const {
-    return period_ && *s == '.' && (s == string_ || (pathname_ && s[-1] == '/'));
-  }
-
-  // Whether ?, * or a bracket expression may take the character at s.
-  bool wildcard_takes(const char* s, Unit u) const {
-    return u.length > 0 && !(pathname_ && u.code == '/') && !protected_period(s);
-  }
-
-  static bool ends_sequence(const char* p, Context context) {
-    if (*p == '\0') return true;
-    if (context == Context::whole) return false;
-    return *p == ')' || (context == Context::list && (*p == '|' || *p == '&'));
-  }
-
-  static bool extended_operator(const char* p) {
-    return (*p == '@' || *p == '*' || *p == '+' || *p == '?' || *p == '!') && p[1] == '(';
-  }
-
-  // The text after the element that begins at p, for skipping over it; null
-  // when a parenthesis in it is never closed.
-  const char* element_end(const char* p) const {
-    if (escapes_ && *p == '\\') return p[1] == '\0' ? p + 1 : p + 1 + unit_at(p + 1).length;
-    if (*p == '[') {
-      const char* q = bracket(p, 0).end;
-      return q != nullptr ? q : p + 1;
-    }
-    if (extended_operator(p)) ++p;
-    if (*p == '(') {
-      const char* close = close_of(p);
-      return close != nullptr ? close + 1 : nullptr;
-    }
-    return p + unit_at(p).length;
-  }
-
-  const char* close_of(const char* open) const {
-    const char* q = open + 1;
-    while (q != nullptr && *q != '\0' && *q != ')') q = element_end(q);
-    return q != nullptr && *q == ')' ? q : nullptr;
-  }
-
-  // The first nine opening parentheses, in pattern order, are groups 1 to 9.
-  void number_groups() {
-    for (const char* p = pattern_; *p != '\0' && group_count_ < group_limit;) {
-      if (*p == '(') group_opens_[group_count_++] = p;
-      if (escapes_ && *p == '\\' && p[1] != '\0') {
-        p += 1 + unit_at(p + 1).length;
-      } else if (*p == '[') {
-        const char* q = bracket(p, 0).end;
-        p = q != nullptr ? q : p + 1;
-      } else {
-        p += unit_at(p).length;
-      }
+  // Adds the positions from `first` to `last`.
+  void add_range(Word* s, int first, int last) const {
+    for (int w = first / word_bits; w <= last / word_bits; ++w) {
+      Word bits = ~Word{0};
+      if (w == first / word_bits) bits &= ~Word{0} << (first % word_bits);
+      if (w == last / word_bits) bits &= ~Word{0} >> (word_bits - 1 - last % word_bits);
+      s[w] |= bits;
     }
   }
 
-  int group_number(const char* open) const {
-    for (int i = 0; i < group_count_; ++i)
-      if (group_opens_[i] == open) return i + 1;
-    return 0;
+  // Charged for every pass over a set; past the budget the match gives up.
+  bool spend(long work) {
+    work_left_ -= work;
+    if (work_left_ < 0) gave_up_ = true;
+    return !gave_up_;
   }
 
-  template <class F>
-  bool with_capture(int group, const char* begin, const char* end, const F& then) {
-    if (group == 0) return then();
-    const Capture saved = captures_[group];
-    captures_[group] = {begin, end, true};
-    const bool matched = then();
-    captures_[group] = saved;
-    return matched;
+  Word* allocate_sets(long count) {
+    auto* sets = static_cast<Word*>(workspace_.allocate(sizeof(Word) * words_ * count));
+    if (sets == nullptr) gave_up_ = true;
+    return sets;
   }
 
-  // A member character at q, backslash-escaped or not; q moves past it.
-  Unit member(const char*& q) const {
-    if (escapes_ && *q == '\\' && q[1] != '\0') ++q;
-    const Unit u = unit_at(q);
-    q += u.length;
-    return u;
-  }
-
-  bool in_range(unsigned low, unsigned high, unsigned c) const {
-    if (low <= c && c <= high) return true;
-    // c is folded; a lower-case letter in the range folds onto it too.
-    return fold_ && is_upper(c) && low <= to_lower(c) && to_lower(c) <= high;
-  }
-
-  // Whether the bracket expression at p holds the (folded) character c; one that
-  // is not well formed holds nothing, but still ends where its ']' is.
-  Bracket bracket(const char* p, unsigned c) const {
-    const char* q = p + 1;
-    const bool negated = *q == '!';
-    if (negated) ++q;
-    bool found = false;
-    bool valid = true;
-    for (bool first = true; first || *q != ']'; first = false) {
-      if (*q == '\0') return {nullptr, false};
-      if (*q == '[' && (q[1] == ':' || q[1] == '=' || q[1] == '.')) {
-        const char terminator[] = {q[1], ']', '\0'};
-        const char* name = q + 2;
-        if (const char* close = std::strstr(name, terminator)) {
-          const auto length = static_cast<std::size_t>(close - name);
-          if (q[1] == ':') {
-            const CharacterClass* named = find_class(name, length);
-            valid = valid && named != nullptr;
-            found = found || (named != nullptr && c <= 0x7F && named->test(c));
-          } else {
-            const Unit u = unit_at(name);
-            valid = valid && u.length > 0 && static_cast<std::size_t>(u.length) == length;
-            found = found || u.code == c;
-          }
-          q = close + 2;
-          continue;
-        }
-      }
-      const Unit low = member(q);
-      if (*q == '-' && q[1] == ']') {
-        valid = false;
-        ++q;
-      } else if (*q == '-' && q[1] != '\0') {
-        ++q;
-        const Unit high = member(q);
-        valid = valid && low.code <= high.code;
-        found = found || in_range(low.code, high.code, c);
-      } else {
-        found = found || fold(low.code) == c;
-      }
+  bool read_string(const char* string) {
+    for (const char* s = string; *s != '\0'; s += unit_at(s).length) ++units_;
+    words_ = units_ / word_bits + 1;
+    blocks_ = units_ / block_starts + 1;
+    codes_ = static_cast<unsigned*>(workspace_.allocate(sizeof(unsigned) * (units_ + 1)));
+    const std::size_t length = std::strlen(pattern_.text());
+    slots_ = static_cast<Word**>(workspace_.allocate(sizeof(Word*) * (length + 1)));
+    // One set for the whole, four for each level of extended patterns.
+    free_sets_ = allocate_sets(4 * (pattern_.depth() + 1) + 1);
+    wildcard_ = allocate_sets(2);
+    if (codes_ == nullptr || slots_ == nullptr || free_sets_ == nullptr || wildcard_ == nullptr) {
+      gave_up_ = true;
+      return false;
     }
-    return {q + 1, valid && found != negated};
-  }
-
-  bool same_text(const char* begin, const char* end, const char*& s) const {
-    const char* t = s;
-    for (const char* a = begin; a < end;) {
-      const Unit x = unit_at(a), y = unit_at(t);
-      if (y.length == 0 || x.length != y.length || fold(x.code) != fold(y.code)) return false;
-      a += x.length;
-      t += y.length;
+    leading_period_ = wildcard_ + words_;
+    int i = 0;
+    for (const char* s = string; *s != '\0'; ++i) {
+      const Unit u = unit_at(s);
+      codes_[i] = u.code;
+      const bool after_slash = i == 0 || (pattern_.pathname && codes_[i - 1] == '/');
+      if (pattern_.period && u.code == '.' && after_slash) set(leading_period_, i);
+      if (!(pattern_.pathname && u.code == '/') && !has(leading_period_, i)) set(wildcard_, i);
+      s += u.length;
     }
-    s = t;
     return true;
   }
 
-  bool sequence(const char* p, const char* s, Context context, const Next& next) {
-    while (true) {
-      if (ends_sequence(p, context)) return next(s);
-      if (extended_operator(p)) return extended(p, s, context, next);
-      const Unit here = unit_at(s);
-      switch (*p) {
-        case '*':
-          return star(p, s, context, next);
-        case '?':
-          if (!wildcard_takes(s, here)) return false;
-          ++p;
-          s += here.length;
-          continue;
-        case '[': {
-          if (!wildcard_takes(s, here)) return false;
-          const Bracket b = bracket(p, fold(here.code));
-          if (!b.member) return false;
-          p = b.end;
-          s += here.length;
-          continue;
+  // Sets are taken and given back in stack order.
+  Word* take_set() {
+    Word* s = free_sets_;
+    free_sets_ += words_;
+    clear(s);
+    return s;
+  }
+  void give_back(int count) { free_sets_ -= words_ * count; }
+
+  // The units that the one-character element at p takes, made at its first use.
+  const Word* units_taken(const char* p, bool leading) {
+    Word*& mask = slots_[p - pattern_.text()];
+    if (mask != nullptr) return mask;
+    if (!spend(static_cast<long>(units_) * (pattern_.element_end(p) - p))) return nullptr;
+    if ((mask = allocate_sets(1)) == nullptr) return nullptr;
+    const bool escaped = pattern_.escapes && *p == '\\';
+    const unsigned literal = unit_at(escaped ? p + 1 : p).code;
+    for (int i = 0; i < units_; ++i) {
+      bool takes;
+      if (*p == '?' && !escaped) {
+        takes = has(wildcard_, i);
+      } else if (*p == '[' && !escaped) {
+        takes = has(wildcard_, i) && pattern_.bracket(p, pattern_.fold(codes_[i])).member;
+      } else {
+        takes = pattern_.fold(literal) == pattern_.fold(codes_[i]) && (leading || !has(leading_period_, i));
+      }
+      if (takes) set(mask, i);
+    }
+    return mask;
+  }
+
+  // s becomes the positions one unit after those of its members whose unit is in `taken`.
+  void step(Word* s, const Word* taken) const {
+    Word carry = 0;
+    for (int w = 0; w < words_; ++w) {
+      const Word moved = s[w] & taken[w];
+      s[w] = moved << 1 | carry;
+      carry = moved >> (word_bits - 1);
+    }
+  }
+
+  // s becomes every position a star can reach from a member: on through each
+  // run of units that a wildcard may take. Adding the run to its first member
+  // carries to the run's end and flips every bit that the star passes.
+  void star(Word* s) const {
+    Word carry = 0;
+    for (int w = 0; w < words_; ++w) {
+      const Word run = wildcard_[w];
+      const Word start = s[w] & run;
+      const Word sum = start + run;
+      const Word total = sum + carry;
+      carry = (sum < start ? 1 : 0) | (total < sum ? 1 : 0);
+      s[w] |= total ^ run;
+    }
+  }
+
+  // Where the sequence from p can end, from each member of s; s is replaced.
+  void sequence(const char* p, Context context, bool leading, Word* s) {
+    while (!pattern_.ends_sequence(p, context)) {
+      if (gave_up_ || !spend(words_) || empty(s)) return clear(s);
+      if (extended_operator(p)) {
+        if (pattern_.close_of(p + 1) == nullptr) return clear(s);
+        extended(p, leading, s);
+        p = pattern_.element_end(p);
+      } else if (*p == '*') {
+        star(s);
+        while (*p == '*' && !extended_operator(p)) ++p;
+      } else if (*p == '(') {
+        const char* close = pattern_.close_of(p);
+        if (close == nullptr) return clear(s);
+        sequence(p + 1, Context::group, leading, s);
+        p = close + 1;
+      } else {
+        if (pattern_.escapes && *p == '\\' && p[1] == '\0') return clear(s);
+        if (*p == '[' && pattern_.element_end(p) == p + 1) return clear(s);
+        const Word* taken = units_taken(p, leading);
+        if (taken == nullptr) return clear(s);
+        step(s, taken);
+        leading = pattern_.pathname && (*p == '/' || (pattern_.escapes && *p == '\\' && p[1] == '/'));
+        p = pattern_.element_end(p);
+        continue;
+      }
+      leading = false;
+    }
+  }
+
+  // Entry v of block b: the union of the rows of the starts 4b + k for the bits k of v.
+  Word* entry(Word* table, int block, int v) const { return table + words_ * (block * block_entries + v); }
+
+  // Adds the rows of every member of s; blocks before `complete` hold only the
+  // single rows, not yet their combinations.
+  void unite_rows(Word* table, const Word* s, int complete, Word* out) {
+    for (int w = 0; w < words_; ++w) {
+      for (Word bits = s[w]; bits != 0;) {
+        const int shift = __builtin_ctzll(bits) / block_starts * block_starts;
+        const int block = (w * word_bits + shift) / block_starts;
+        const int v = static_cast<int>(bits >> shift & (block_entries - 1));
+        bits &= ~(Word{block_entries - 1} << shift);
+        if (block >= complete) {
+          unite(out, entry(table, block, v));
+        } else {
+          for (int k = 0; k < block_starts; ++k)
+            if ((v >> k & 1) != 0) unite(out, entry(table, block, 1 << k));
         }
-        case '(':
-          return group(p, s, context, next);
-        case '\\':
-          if (!escapes_) break;
-          if (p[1] == '\0') return false;
-          if (p[1] >= '1' && p[1] <= '9' && captures_[p[1] - '0'].closed) {
-            const Capture& c = captures_[p[1] - '0'];
-            if (!same_text(c.begin, c.end, s)) return false;
-            p += 2;
-            continue;
-          }
-          ++p;
-          break;
-        default:
-          break;
       }
-      const Unit literal = unit_at(p);
-      if (here.length == 0 || fold(literal.code) != fold(here.code)) return false;
-      p += literal.length;
-      s += here.length;
     }
   }
 
-  bool star(const char* p, const char* s, Context context, const Next& next) {
-    while (*p == '*' && !extended_operator(p)) ++p;
-    for (const char* t = s;;) {
-      if (sequence(p, t, context, next)) return true;
-      if (no_match_left_) return false;
-      const Unit u = unit_at(t);
-      if (!wildcard_takes(t, u)) {
-        no_match_left_ = stars_final_;
-        return false;
+  // Where the list of the extended pattern at p ends from `start`: with any
+  // alternative, each of its '&' parts over the same stretch.
+  void list_ends(const char* p, bool leading, int start, Word* ends) {
+    Word* alternative = take_set();
+    Word* part = take_set();
+    bool first_part = true;
+    for (const char* q = p + 2;; ++q) {
+      const char* part_start = q;
+      while (*q != '&' && *q != '|' && *q != ')') q = pattern_.element_end(q);
+      clear(part);
+      set(part, start);
+      sequence(part_start, Context::list, leading, part);
+      if (first_part) {
+        copy(alternative, part);
+      } else {
+        for (int w = 0; w < words_; ++w) alternative[w] &= part[w];
       }
-      t += u.length;
+      first_part = *q != '&';
+      if (first_part) unite(ends, alternative);
+      if (*q == ')') break;
     }
+    give_back(2);
   }
 
-  bool group(const char* open, const char* s, Context context, const Next& next) {
-    const char* close = close_of(open);
-    if (close == nullptr) return false;
-    const int number = group_number(open);
-    return sequence(open + 1, s, Context::group, [&](const char* end) {
-      return with_capture(number, s, end, [&] { return sequence(close + 1, end, context, next); });
-    });
-  }
-
-  // Tries every alternative of the list that begins at `list` against exactly
-  // the text from `begin` to `end`, going on with `next` after each success.
-  bool alternatives(const char* list, const char* begin, const char* end, const Next& next) {
-    for (const char* alternative = list;;) {
-      if (conjunction(alternative, begin, end, next)) return true;
-      const char* q = alternative;
-      while (*q != '|' && *q != ')') q = element_end(q);
-      if (*q == ')') return false;
-      alternative = q + 1;
-    }
-  }
-
-  // Every part of an alternative, separated by '&', must match the same text.
-  bool conjunction(const char* part, const char* begin, const char* end, const Next& next) {
-    const char* q = part;
-    while (*q != '&' && *q != '|' && *q != ')') q = element_end(q);
-    return sequence(part, begin, Context::list, [&](const char* reached) {
-      if (reached != end) return false;
-      return *q == '&' ? conjunction(q + 1, begin, end, next) : next(end);
-    });
-  }
-
-  // One or more non-empty stretches, each matched by some alternative.
-  bool repeat(const char* list, const char* from, const Next& after) {
-    for (const char* end = from; *end != '\0';) {
-      end += unit_at(end).length;
-      const bool matched = alternatives(list, from, end, [&](const char* reached) {
-        return after(reached) || repeat(list, reached, after);
-      });
-      if (matched) return true;
-    }
-    return false;
-  }
-
-  bool extended(const char* p, const char* s, Context context, const Next& next) {
+  // The table of the extended pattern at p, made at its first use from the last
+  // start to the first, so that a repeated list finds the rows of the starts
+  // after its own already made.
+  Word* table(const char* p, bool leading) {
+    Word*& slot = slots_[p - pattern_.text()];
+    if (slot != nullptr) return slot;
+    Word* made = allocate_sets(static_cast<long>(blocks_) * block_entries);
+    if (made == nullptr) return nullptr;
     const char kind = *p;
-    const char* open = p + 1;
-    const char* close = close_of(open);
-    if (close == nullptr) return false;
-    const char* list = open + 1;
-    const int number = group_number(open);
-    auto rest = [&](const char* end) {
-      return with_capture(number, s, end, [&] { return sequence(close + 1, end, context, next); });
-    };
-    if (kind == '!') {
-      for (const char* end = s;; end += unit_at(end).length) {
-        if (end > s && pathname_ && end[-1] == '/') return false;
-        const bool excluded = alternatives(list, s, end, [](const char*) { return true; });
-        if (!excluded && (end == s || !protected_period(s)) && rest(end)) return true;
-        if (*end == '\0') return false;
+    Word* ends = take_set();
+    int stretch_end = units_;  // the first '/' at or after the start, under FNM_PATHNAME
+    for (int i = units_; i >= 0 && !gave_up_; --i) {
+      const int block = i / block_starts;
+      Word* row = entry(made, block, 1 << (i % block_starts));
+      clear(ends);
+      list_ends(p, leading, i, ends);
+      if (kind == '!') {
+        if (i < units_ && pattern_.pathname && codes_[i] == '/') stretch_end = i;
+        add_range(row, i, has(leading_period_, i) ? i : stretch_end);
+        for (int w = 0; w < words_; ++w) row[w] &= ~ends[w];
+      } else {
+        // Each stretch is non-empty; a repeated list goes on from where it ended.
+        unset(ends, i);
+        copy(row, ends);
+        if (kind == '+' || kind == '*') unite_rows(made, ends, block + 1, row);
+        if (kind == '?' || kind == '*') set(row, i);
       }
+      if (i % block_starts == 0) {
+        for (int v = 3; v < block_entries; ++v)
+          if ((v & (v - 1)) != 0) {
+            copy(entry(made, block, v), entry(made, block, v & (v - 1)));
+            unite(entry(made, block, v), entry(made, block, v & -v));
+          }
+      }
+      spend(static_cast<long>(words_) * block_entries);
     }
-    if ((kind == '?' || kind == '*') && rest(s)) return true;
-    if (kind == '*' || kind == '+') return repeat(list, s, rest);
-    for (const char* end = s; *end != '\0';) {
-      end += unit_at(end).length;
-      if (alternatives(list, s, end, rest)) return true;
-    }
-    return false;
+    give_back(1);
+    if (gave_up_) return nullptr;
+    return slot = made;
   }
 
-  const char* pattern_;
-  const char* string_;
-  const bool escapes_;
-  const bool pathname_;
-  const bool period_;
-  const bool fold_;
-  // Without groups, and with no '/' for a star to stop at, a star that has tried
-  // every length shows that nothing matches: an earlier star that took more would
-  // only start it later. Each star then runs once, not once per choice of every
-  // star before it.
-  const bool stars_final_;
-  bool no_match_left_ = false;
-  const char* group_opens_[group_limit] = {};
-  int group_count_ = 0;
-  Capture captures_[group_limit + 1] = {};
+  void extended(const char* p, bool leading, Word* s) {
+    Word* rows = table(p, leading);
+    if (rows == nullptr) return clear(s);
+    Word* reached = take_set();
+    unite_rows(rows, s, 0, reached);
+    spend(static_cast<long>(words_) * blocks_);
+    copy(s, reached);
+    give_back(1);
+  }
+
+  const Pattern& pattern_;
+  Workspace& workspace_;
+  int units_ = 0;
+  int words_ = 0;
+  int blocks_ = 0;
+  unsigned* codes_ = nullptr;
+  Word* wildcard_ = nullptr;        // units that ?, * and [...] may take
+  Word* leading_period_ = nullptr;  // periods that only a leading '.' of the pattern takes
+  // By pattern offset: a one-character element's units, or an extended pattern's table.
+  Word** slots_ = nullptr;
+  Word* free_sets_ = nullptr;
+  long work_left_ = FNM_POSITION_WORK;
+  bool gave_up_ = false;
 };
 
 }  // namespace
 
+Verdict match_positions(const Pattern& pattern, const char* string, Workspace& workspace) {
+  PositionMatcher matcher(pattern, workspace);
+  const bool matched = matcher.matches(string);
+  if (matcher.gave_up()) return Verdict::gave_up;
+  return matched ? Verdict::match : Verdict::no_match;
+}
+
+}  // namespace wildcard
+
 int fnmatch(const char* pattern, const char* string, int flags) {
-  return Matcher(pattern, string, flags).matches() ? 0 : FNM_NOMATCH;
+  using namespace wildcard;
+  Workspace workspace;
+  const Pattern parsed(pattern, flags, workspace);
+  Verdict verdict = Verdict::gave_up;
+  if (parsed.usable())
+    verdict = parsed.has_back_references() ? match_with_back_references(parsed, string, workspace)
+                                           : match_positions(parsed, string, workspace);
+  if (workspace.heap_failed()) return FNM_NOSPACE;
+  return verdict == Verdict::match ? 0 : FNM_NOMATCH;
 }
 
 }  // namespace zav

@@ -53,6 +53,12 @@ void report(const option_scan_state& state, const OptionModes& modes, char* cons
   fputs(message_buffer, stderr_);
 }
 
+// A position saved for another element may lie past the end of this one.
+bool lies_inside(const char* arg, int position) {
+  const auto at = static_cast<std::size_t>(position);
+  return arg != nullptr && strnlen(arg, at + 1) > at;
+}
+
 }  // namespace
 
 int parse_next_option(int argc, char* const argv[], const char* optstring, option_scan_state* state) {
@@ -66,6 +72,7 @@ int parse_next_option(int argc, char* const argv[], const char* optstring, optio
   if (state->optind >= argc) return -1;
 
   char* arg = argv[state->optind];
+  if (state->position > 0 && !lies_inside(arg, state->position)) state->position = 0;
   if (state->position == 0) {
     if (arg == nullptr) return -1;
     if (arg[0] == '+') {
@@ -142,6 +149,10 @@ int parse_next_option(int argc, char* const argv[], const char* optstring, optio
 
 int getopt(int argc, char* const argv[], const char* optstring) {
   static option_scan_state state;
+  // The element the saved position lies in: a caller that moves optind starts
+  // the scan afresh at the beginning of the element it chose.
+  static int scanned_element = 1;
+  if (optind != scanned_element) state.position = 0;
   state.optarg = optarg;
   state.optind = optind;
   state.opterr = opterr;
@@ -153,6 +164,7 @@ int getopt(int argc, char* const argv[], const char* optstring) {
   opterr = state.opterr;
   optopt = state.optopt;
   optplus = state.optplus;
+  scanned_element = optind;
   return result;
 }
 

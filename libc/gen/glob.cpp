@@ -118,7 +118,12 @@ class Expansion {
       std::memcpy(component_pattern, pattern_ + component, component_length);
       component_pattern[component_length] = '\0';
       while (struct dirent* entry = readdir(dir)) {
-        if (fnmatch(component_pattern, entry->d_name, match_flags_) != 0) continue;
+        const int matched = fnmatch(component_pattern, entry->d_name, match_flags_);
+        if (matched == FNM_NOSPACE) {
+          result = GLOB_NOSPACE;
+          break;
+        }
+        if (matched != 0) continue;
         // Sized for each name: a double-byte name may be longer than 255 bytes.
         const std::size_t name_length = std::strlen(entry->d_name);
         if (!reserve(prefix + name_length + rest_length + 1)) {

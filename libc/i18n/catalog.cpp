@@ -20,16 +20,26 @@ constexpr int page_entries = 1024;
 constexpr int text_size = 2049;
 constexpr std::size_t path_size = 260;
 
-std::int32_t le32(const unsigned char* p) {
-  return static_cast<std::int32_t>(static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-                                   static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24);
+std::uint32_t word_at(const unsigned char* p) {
+  return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
+         static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+}
+std::int32_t le32(const unsigned char* p) { return static_cast<std::int32_t>(word_at(p)); }
+
+// Moves to `offset`, an offset read from the file. One before the header, or too
+// large for a seek, is refused: a failed lseek gives -1 and rewinds, so its result
+// is compared with what was asked.
+bool seek_to(int fd, std::uint32_t offset) {
+  if (offset < sizeof header || offset > 0x7fffffffu) return false;
+  const long where = static_cast<long>(offset);
+  return lseek(fd, where, SEEK_SET_) == where;
 }
 
 // One cache for all catalogs: the selected set and one page of its message index.
 struct lookup_cache {
   nl_catd catalog = nullptr;
   int set = 0;
-  long index_offset = 0;
+  std::uint32_t index_offset = 0;
   int count = 0;
   int fd = -1;
   int page_first = -1;  // first entry of the loaded page, -1 when none is loaded
@@ -52,19 +62,18 @@ nl_catd open_failed(catalog_descriptor* catd, int fd) {
 }
 
 // The key of entry `j` of the set's message index, paging it in when needed.
-bool message_entry(int j, std::int32_t* number, std::int32_t* offset) {
+bool message_entry(int j, std::int32_t* number, std::uint32_t* offset) {
   int first = j - j % page_entries;
   if (cache.page_first != first) {
     cache.page_first = -1;
     int entries = cache.count - first < page_entries ? cache.count - first : page_entries;
-    long where = cache.index_offset + 8L * first;
-    if (lseek(cache.fd, where, SEEK_SET_) != where) return false;
+    if (!seek_to(cache.fd, cache.index_offset + 8u * static_cast<std::uint32_t>(first))) return false;
     if (!read_exact(cache.fd, cache.page, 8u * static_cast<unsigned>(entries))) return false;
     cache.page_first = first;
   }
   const unsigned char* entry = cache.page + 8 * (j - first);
   *number = le32(entry);
-  *offset = le32(entry + 4);
+  *offset = word_at(entry + 4);
   return true;
 }
 
@@ -75,14 +84,16 @@ bool select_set(nl_catd catd, int set) {
     int mid = low + (high - low) / 2;
     std::int32_t key = le32(catd->set_index + 8 * mid);
     if (set == key) {
-      long start = le32(catd->set_index + 8 * mid + 4);
-      long end = mid + 1 < catd->set_count ? le32(catd->set_index + 8 * (mid + 1) + 4)
-                                             : static_cast<long>(catd->set_index_offset);
-      // Offsets out of order leave the set empty rather than reading backwards.
+      const std::uint32_t start = word_at(catd->set_index + 8 * mid + 4);
+      const std::uint32_t end =
+          mid + 1 < catd->set_count ? word_at(catd->set_index + 8 * (mid + 1) + 4) : catd->set_index_offset;
+      // A message index must lie between the header and the set index; one that
+      // does not, or whose offsets are out of order, leaves the set empty.
+      const bool inside = sizeof header <= start && start <= end && end <= catd->set_index_offset;
       cache.catalog = catd;
       cache.set = set;
       cache.index_offset = start;
-      cache.count = end > start ? static_cast<int>((end - start) / 8) : 0;
+      cache.count = inside ? static_cast<int>((end - start) / 8) : 0;
       cache.fd = catd->fd;
       cache.page_first = -1;
       return true;
@@ -100,10 +111,12 @@ const char* lookup(nl_catd catd, int set, int number) {
   int low = 0, high = cache.count;
   while (low < high) {
     int mid = low + (high - low) / 2;
-    std::int32_t key, offset;
+    std::int32_t key;
+    std::uint32_t offset;
     if (!message_entry(mid, &key, &offset)) return nullptr;
     if (number == key) {
-      if (lseek(cache.fd, offset, SEEK_SET_) != offset) return nullptr;
+      // Past the end of the file, read gives nothing.
+      if (!seek_to(cache.fd, offset)) return nullptr;
       long got = read(cache.fd, cache.text, text_size);
       if (got <= 0) return nullptr;
       cache.text[got] = '\0';
@@ -271,13 +284,13 @@ nl_catd catopen(const char* name, int oflag) {
   long trailer = lseek(fd, -8, SEEK_END_);
   unsigned char words[8];
   if (trailer < 0 || !read_exact(fd, words, sizeof words)) return open_failed(catd, fd);
-  catd->trailer_word = static_cast<std::uint32_t>(le32(words));
-  catd->set_index_offset = static_cast<std::uint32_t>(le32(words + 4));
-  long s = static_cast<long>(catd->set_index_offset);
-  if (s > trailer) return open_failed(catd, fd);
-  std::size_t size = static_cast<std::size_t>(trailer - s);
+  catd->trailer_word = word_at(words);
+  catd->set_index_offset = word_at(words + 4);
+  const std::uint32_t s = catd->set_index_offset;
+  if (s > static_cast<unsigned long>(trailer)) return open_failed(catd, fd);
+  std::size_t size = static_cast<std::size_t>(trailer) - s;
   catd->set_index = static_cast<unsigned char*>(malloc(size));
-  if (catd->set_index == nullptr || lseek(fd, s, SEEK_SET_) != s || !read_exact(fd, catd->set_index, size))
+  if (catd->set_index == nullptr || !seek_to(fd, s) || !read_exact(fd, catd->set_index, size))
     return open_failed(catd, fd);
   catd->set_count = static_cast<std::uint8_t>(size / 8);
   return catd;

@@ -93,17 +93,28 @@ class Target:
             t.start()
         deadline = time.monotonic() + timeout
         typed = b""
+        # Wine puts the terminal into raw mode around its first read and may
+        # flush an answer typed a moment too early. Only the first answer can be
+        # lost so: it waits a moment after its question, and when the next
+        # question is long in coming, it is typed again.
+        first_typed_at = None
         try:
             for asked, answer in enumerate(answers, start=1):
                 while bytes(err).count(b"? ") < asked and proc.poll() is None:
                     if time.monotonic() > deadline:
                         raise TimeoutError(f"no question {asked} after {timeout}s: {bytes(err)!r}")
+                    if asked == 2 and time.monotonic() - first_typed_at > 10:
+                        os.write(master, typed)
+                        first_typed_at = time.monotonic()
                     time.sleep(0.02)
+                if asked == 1 and self.windows:
+                    time.sleep(0.3)
                 typed = answer() if callable(answer) else answer
                 os.write(master, typed)
-            # Wine puts the terminal into raw mode around its first read and may
-            # flush an answer typed a moment too early; once no question is left,
-            # typing the last answer again is harmless, so do that while waiting.
+                if asked == 1:
+                    first_typed_at = time.monotonic()
+            # Once no question is left, typing the last answer again is harmless,
+            # so do that while waiting.
             while proc.poll() is None:
                 if time.monotonic() > deadline:
                     raise TimeoutError(f"still running after {timeout}s: {bytes(err)!r}")

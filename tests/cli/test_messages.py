@@ -81,3 +81,29 @@ def test_fatal_error_writes_one_line_and_exits_1(target, kind, tail):
         assert first.startswith(prefix) and len(first) > len(prefix) + 1, first
     else:
         assert first == tail
+
+
+# Every numbered text of both programs and of the runtime.
+MESSAGE_NUMBERS = [0, 404, 641, 695, 696, 697, 698, 699, 1280, 1282, 1283, 1286, 1287, 1289, 3193, 3194,
+                   3195, 3196, 3197, 3581, 3642, 4029, 4837, 5078, 5271, 5784, 5785, 6402, 6403]
+
+
+@pytest.mark.parametrize("hostile", ["%s" * 20 + "\\n", "%n%n%s%c%c%n\\n", "%s: %c%c %x %n\\n"])
+def test_catalog_texts_that_do_not_fit_their_arguments_are_not_used(target, tmp_path, hostile):
+    (tmp_path / "de").mkdir()
+    lines = "".join(f"{n} {hostile}\n" for n in MESSAGE_NUMBERS)
+    r = target.run("zav-gencat", target_path(target, tmp_path / "de" / "zav.cat"), "-", stdin=lines.encode())
+    assert r.status == 0, r.err
+    work = tmp_path / "work"
+    (work / "dir" / "sub").mkdir(parents=True)
+    (work / "file").write_text("x")
+    (work / "ro").write_text("x")
+    (work / "ro").chmod(0o444)
+    runs = [("rm",), ("rm", "-x"), ("rm", "missing"), ("rm", "dir"), ("rm", "-i", "file"), ("rm", "-i", "ro"),
+            ("rm", "-ri", "dir"), ("rmdir",), ("rmdir", "-q"), ("rmdir", "dir"), ("rmdir", "missing")]
+    for run in runs:
+        english = target.run(*run, cwd=work, stdin=b"n\n", env=env_for(target, tmp_path / "none"))
+        with_catalog = target.run(*run, cwd=work, stdin=b"n\n", env=env_for(target, tmp_path))
+        assert (with_catalog.status, with_catalog.out, with_catalog.err) == \
+            (english.status, english.out, english.err), run
+        assert english.status in (1, 2) or b"? " in english.err, run

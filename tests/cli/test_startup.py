@@ -167,3 +167,19 @@ def test_unhandled_fault_ends_with_its_code_and_runs_no_exit_handler(windows):
     assert b"child exit code c0000005" in started.err
     assert "exit handler ran" not in started.lines
     assert started.args == ["probe", "fault"]
+
+
+def test_arguments_no_command_line_can_carry_are_handed_over_whole(target, tmp_path):
+    if target.windows:
+        pytest.skip("Wine builds the Windows command line itself")
+    # Under code page 932, 0x95 begins a double-byte character: on a command line
+    # it would take the blank after it, and two operands would become one.
+    env = {"WINAPI_CODEPAGE": "932", "~junk": "not an argument"}
+    for name in (b"a\x95", b"b", b"a\x95 b", b"c\x95'd"):
+        (tmp_path / os.fsdecode(name)).write_text("x")
+    r = target.run("rm", "-v", b"a\x95", "b", b"c\x95'd", cwd=tmp_path, env=env)
+    assert (r.status, r.out, r.err) == (0, b"a\x95\nb\nc\x95'd\n", b"")
+    assert sorted(os.listdir(tmp_path)) == ["a\udc95 b"]
+    started = Started(target.run("probe_args", b"x\x95", "*", env=env, cwd=tmp_path))
+    assert started.args[1:] == ["x\udc95", "*"]
+    assert not any(e.startswith("~") for e in started.env)

@@ -29,6 +29,13 @@ def test_bare_word_gives_the_matches_sorted_and_case_blind(windows, tmp_path):
     assert names_in(tmp_path) == [".hidden.txt", "c.c", "sub/d.txt"]
 
 
+def test_star_dot_star_leaves_dot_names_alone(windows, tmp_path):
+    touch(tmp_path, "a.txt", "b", ".git/config", ".profile")
+    r = windows.run("rm", "-rv", "*.*", cwd=tmp_path)
+    assert (r.status, r.out, r.err) == (0, windows.text("a.txt\n"), b"")
+    assert names_in(tmp_path) == [".git/config", ".profile", "b"]
+
+
 def test_dualcase_even_empty_makes_matching_exact(windows, tmp_path):
     touch(tmp_path, "a.txt", "B.TXT")
     r = windows.run("rm", "-v", "*.txt", cwd=tmp_path, env={"DUALCASE": ""})

@@ -72,30 +72,49 @@ TEST_F(Catalog, RefusedAndDamagedFilesGiveFailureOrDefaults) {
   }
 }
 
-TEST_F(Catalog, OffsetsOutOfOrderOrPastTheEndGiveDefaults) {
-  auto bytes = gencat::build({{1, 1, "one"}, {1, 2, "two"}, {2, 1, "x"}});
-  std::size_t s = bytes.size() - 8 - 16;  // the two set-index entries
-  auto put = [](std::vector<unsigned char>& b, std::size_t at, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) b[at + i] = static_cast<unsigned char>(v >> (8 * i));
+// One word of a good catalog changed: an index or text offset that does not lie
+// inside the file (or lies in its header) gives the default, never the bytes
+// found at another place. The catalog holds "one" and "two" in set 1, "x" in set 2.
+TEST_F(Catalog, OffsetsOutsideTheFileGiveDefaults) {
+  const auto good = gencat::build({{1, 1, "one"}, {1, 2, "two"}, {2, 1, "x"}});
+  const std::size_t set_index = good.size() - 8 - 16;  // the two set-index entries
+  const std::size_t set1_index = set_index - 24, set2_index = set_index - 8;
+  const std::size_t text1 = set1_index + 4, text2 = set1_index + 12, set1 = set_index + 4, set2 = set_index + 12;
+  const std::size_t trailer_s = good.size() - 4;
+  const struct {
+    std::size_t at;
+    std::uint32_t value;
+    const char* one;  // what set 1, message 1 gives; "d" is the default
+    const char* two;
+    const char* x;
+  } cases[] = {
+      {text1, 0xffffffffu, "d", "two", "x"},     // -1: a failed seek equals it
+      {text1, 0xfffffff0u, "d", "two", "x"},
+      {text1, 0x80000000u, "d", "two", "x"},
+      {text1, 0x00100000u, "d", "two", "x"},     // past the end
+      {text1, 0, "d", "two", "x"},               // the header
+      {text2, static_cast<std::uint32_t>(good.size()), "one", "d", "x"},
+      {set2_index + 4, 0xffffffffu, "one", "two", "d"},
+      {set1, 0xffffffffu, "d", "d", "x"},
+      {set1, 0x7fff0000u, "d", "d", "x"},        // after set 2's index
+      {set1, 0, "d", "d", "x"},
+      {set2, 0xffffffffu, "d", "d", "d"},        // set 1's index would end past the set index
+      {set2, static_cast<std::uint32_t>(set_index + 8), "d", "d", "d"},
+      {trailer_s, 0xffffffffu, "d", "d", "d"},
+      {trailer_s, 4, "d", "d", "d"},
   };
-
-  auto swapped = bytes;  // set 1's index starts after set 2's
-  put(swapped, s + 4, 0x7fff0000u);
-  zav::nl_catd catd = zav::catopen(write_bytes("o.cat", swapped).c_str(), 0);
-  ASSERT_NE(catd, zav::CATD_FAILED_);
-  EXPECT_STREQ(zav::catgets(catd, 1, 2, "dflt"), "dflt");
-  zav::catclose(catd);
-
-  auto text_past = bytes;  // message 1's text offset beyond the file, message 2's negative
-  std::size_t index1 = s - 24;
-  put(text_past, index1 + 4, 0x00100000u);
-  put(text_past, index1 + 12, 0xfffffff0u);
-  catd = zav::catopen(write_bytes("t.cat", text_past).c_str(), 0);
-  ASSERT_NE(catd, zav::CATD_FAILED_);
-  EXPECT_STREQ(zav::catgets(catd, 1, 1, "d1"), "d1");
-  EXPECT_STREQ(zav::catgets(catd, 1, 2, "d2"), "d2");
-  EXPECT_STREQ(zav::catgets(catd, 2, 1, "d3"), "x");
-  zav::catclose(catd);
+  for (const auto& c : cases) {
+    auto bytes = good;
+    for (int i = 0; i < 4; ++i) bytes[c.at + i] = static_cast<unsigned char>(c.value >> (8 * i));
+    zav::nl_catd catd = zav::catopen(write_bytes("o.cat", bytes).c_str(), 0);
+    SCOPED_TRACE(testing::Message() << "word at " << c.at << " set to " << std::hex << c.value);
+    // A first lookup of another message leaves the file somewhere a failed seek would read from.
+    zav::catgets(catd, 2, 1, "d");
+    EXPECT_STREQ(zav::catgets(catd, 1, 1, "d"), c.one);
+    EXPECT_STREQ(zav::catgets(catd, 1, 2, "d"), c.two);
+    EXPECT_STREQ(zav::catgets(catd, 2, 1, "d"), c.x);
+    if (catd != zav::CATD_FAILED_) zav::catclose(catd);
+  }
 }
 
 TEST_F(Catalog, LongTextIsCutAndErrnoIsKept) {

@@ -2,8 +2,14 @@
 // and the extended patterns, each as a table of pattern, name and verdict.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
 #include <initializer_list>
+#include <mutex>
 #include <string>
+#include <thread>
 
 #if !defined(_WIN32)
 #include <winapi_settings.h>
@@ -100,32 +106,119 @@ TEST(Fnmatch, SlashesAndLeadingPeriods) {
   expect_cases({{"*", ".x", false},      {"?x", ".x", false},     {"[.]x", ".x", false},
                 {".*", ".x", true},      {".*", ".", true},       {".*", "..", true},
                 {"*", "x.y", true},      {"x*", "x.y", true},     {"a/*", "a/.b", true},
-                {"!(x)", ".y", false},   {"@(.y)", ".y", true},   {"@(*)", ".y", false},
-                // The empty run of * takes no period; the literal one does.
-                {"*.y", ".y", true}},
+                {"!(x)", ".y", false},   {"@(*)", ".y", false},
+                // Only a period that begins the pattern takes a leading one, never
+                // one after a star that matched nothing.
+                {"*.*", ".", false},       {"*.*", "..", false},         {"*.*", ".git", false},
+                {"*.*", "a.b", true},      {"?*.txt", ".a.txt", false},  {"*(x).y", ".y", false},
+                {"().y", ".y", false},     {"\\.*", ".git", true},       {"(.*)", ".git", true},
+                {"@(.y)", ".y", true},     {"@(.git|.svn)", ".svn", true}, {"@(.b&.*)", ".b", true},
+                {"*(.a)", ".a.a", true},   {"a.*", "a.b", true}},
                FNM_IGNORE_DUALCASE | FNM_PERIOD);
-  expect_cases({{"a/*", "a/.b", false}, {"a/.*", "a/.b", true}, {"*/b", ".a/b", false}},
+  expect_cases({{"*.*", ".git", true}, {"?*.txt", ".a.txt", true}}, FNM_IGNORE_DUALCASE);
+  expect_cases({{"a/*", "a/.b", false}, {"a/.*", "a/.b", true},   {"*/b", ".a/b", false},
+                {"a/*.*", "a/.b", false}, {"*/(.b)", "a/.b", true}, {"*/.b", "x/.b", true}},
                FNM_IGNORE_DUALCASE | FNM_PERIOD | FNM_PATHNAME);
 }
 
-// Tried split by split, twelve stars against a hundred letters would take longer
-// than anyone waits; each star must run once.
-TEST(Fnmatch, ManyStarsAgainstALongName) {
-  const std::string stars = "*a*a*a*a*a*a*a*a*a*a*a*a*b";
-  const std::string letters(100, 'a');
-  for (int flags : {0, FNM_PERIOD, FNM_PATHNAME | FNM_PERIOD}) {
-    flags |= FNM_IGNORE_DUALCASE;
-    EXPECT_EQ(fnmatch(stars.c_str(), letters.c_str(), flags), FNM_NOMATCH) << flags;
-    EXPECT_EQ(fnmatch(stars.c_str(), (letters + "b").c_str(), flags), 0) << flags;
-    EXPECT_EQ(fnmatch(stars.c_str(), ("b" + letters).c_str(), flags), FNM_NOMATCH) << flags;
-    const int leading_period = fnmatch(("?" + stars).c_str(), ("." + letters + "b").c_str(), flags);
-    EXPECT_EQ(leading_period, flags & FNM_PERIOD ? FNM_NOMATCH : 0) << flags;
+// Ends the process when a scope outlives its time: a matcher that went back to
+// trying choice after choice would otherwise hang the run instead of failing.
+class Watchdog {
+ public:
+  Watchdog(const char* what, int seconds) : what_(what), thread_([this, seconds] { watch(seconds); }) {}
+  ~Watchdog() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      done_ = true;
+    }
+    woken_.notify_one();
+    thread_.join();
+  }
+
+ private:
+  void watch(int seconds) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (woken_.wait_for(lock, std::chrono::seconds(seconds), [this] { return done_; })) return;
+    std::fprintf(stderr, "%s: still running after %d s\n", what_, seconds);
+    std::fflush(stderr);
+    std::_Exit(3);
+  }
+  const char* what_;
+  std::mutex mutex_;
+  std::condition_variable woken_;
+  bool done_ = false;
+  std::thread thread_;
+};
+
+// Patterns as long as 256 bytes nest as deeply as they can.
+std::string nested(const std::string& open, const std::string& inner, const std::string& close) {
+  std::string p = inner;
+  while (open.size() + p.size() + close.size() <= 256) p = open + p + close;
+  return p;
+}
+std::string repeated(const std::string& unit, const std::string& end) {
+  std::string p;
+  while (p.size() + unit.size() + end.size() <= 256) p += unit;
+  return p + end;
+}
+
+// Each of these took from seconds to hours when choices were tried one by one;
+// every one must now finish at once, with the right verdict.
+TEST(Fnmatch, WorstCasesFinishWithTheRightVerdict) {
+  const std::string a26(26, 'a'), a28(28, 'a'), a60(60, 'a'), a255(255, 'a'), a254b = std::string(254, 'a') + "b";
+  const std::string nested_plus = nested("+(*", "a", ")"), nested_at = nested("@(*", "a", ")");
+  const std::string nested_star = nested("*(", "a", ")"), stars = repeated("*a", "b");
+  std::string not_a = "+(";
+  while (not_a.size() + 4 + 2 <= 256) not_a += "!(a)";
+  not_a += ")b";
+  const std::string back_reference = "(*)*(*)*(*)*(*)*c\\1";
+  struct Timed {
+    std::string pattern, name;
+    bool matches;
+  };
+  const Timed cases[] = {
+      {"*(*)b", a26, false},
+      {"*(*)b", a28, false},
+      {"*(*)b", a28 + "b", true},
+      {"(*)*a*a*a*a*a*b", a60, false},
+      {"(*)*a*a*a*a*a*b", a60 + "b", true},
+      {"*(**(*)**)***(***)**)", "file(1).txt", false},
+      {"*(**(*)**)***(***)**)", "file(1).txt)", true},
+      {nested_plus, a255, true},
+      {nested_plus, a254b, false},
+      {nested_at, a255, true},
+      {nested_at, a254b, false},
+      {nested_star, a255, true},
+      {nested_star, a254b, false},
+      {stars, a255, false},
+      {stars, a254b, true},
+      {not_a, a255, false},
+      {not_a, a254b, true},
+      // A back-reference is tried choice by choice, within a bounded number of steps.
+      {back_reference, a255, false},
+      {back_reference, std::string(250, 'a') + "cxx", false},
+      {back_reference, "xycxy", true},
+  };
+  const Watchdog watchdog("worst cases", 60);
+  for (int flags : {FNM_IGNORE_DUALCASE, FNM_IGNORE_DUALCASE | FNM_PERIOD | FNM_PATHNAME}) {
+    for (const Timed& c : cases)
+      EXPECT_EQ(fnmatch(c.pattern.c_str(), c.name.c_str(), flags) == 0, c.matches)
+          << c.pattern << " against " << c.name.size() << " bytes, flags " << flags;
   }
   // Stars that stop at slashes, and stars inside groups, still find their match.
   expect_cases({{"*x*/*y", "axbx/zy", true}, {"*x*/*y", "ab/xy", false}, {"*a*/*a*b", "xaya/zazb", true}},
                FNM_IGNORE_DUALCASE | FNM_PATHNAME);
   expect_cases({{"*(a|ab)*c", "abxc", true}, {"(*a)*c", "bac", true}, {"@(*a*b)*c", "xaybzc", true}},
                FNM_IGNORE_DUALCASE);
+}
+
+// The bounds the header documents: parentheses nested 200 deep are followed,
+// deeper ones match nothing.
+TEST(Fnmatch, ParenthesesNestedTooDeeplyMatchNothing) {
+  for (int depth : {200, 201}) {
+    const std::string pattern = std::string(depth, '(') + "a" + std::string(depth, ')');
+    EXPECT_EQ(fnmatch(pattern.c_str(), "a", FNM_IGNORE_DUALCASE) == 0, depth <= 200) << depth;
+  }
 }
 
 TEST(Fnmatch, BackslashEscapes) {

@@ -1,6 +1,8 @@
 // The option parser: clusters, arguments, the + modes, and where scanning stops.
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -91,6 +93,66 @@ TEST(ParseNextOption, PlusClustersAndThePlusOption) {
   EXPECT_EQ(parse_all("++a", {"+a"})[0], (Step{'+', "a", 2, 0}));
   // Without either mode an element starting with '+' is an operand.
   EXPECT_EQ(parse_all("ab", {"+a"})[0], (Step{-1, "<null>", 1, 0}));
+}
+
+// Elements of exactly their own size, so that a read past one is caught.
+struct ExactArguments {
+  explicit ExactArguments(std::vector<std::string> words) {
+    words.insert(words.begin(), "prog");
+    for (const auto& w : words) {
+      owned.emplace_back(new char[w.size() + 1]);
+      std::memcpy(owned.back().get(), w.c_str(), w.size() + 1);
+      argv.push_back(owned.back().get());
+    }
+    argv.push_back(nullptr);
+  }
+  int argc() const { return static_cast<int>(argv.size()) - 1; }
+  std::vector<std::unique_ptr<char[]>> owned;
+  std::vector<char*> argv;
+};
+
+TEST(ParseNextOption, APositionPastTheElementStartsItAfresh) {
+  ExactArguments args({"-bc", "-"});
+  zav::option_scan_state state{nullptr, 2, 0, 0, 2, 0};
+  EXPECT_EQ(zav::parse_next_option(args.argc(), args.argv.data(), "", &state), -1);
+  EXPECT_EQ(state.optind, 2);
+  state = {nullptr, 1, 0, 0, 3, 0};
+  EXPECT_EQ(zav::parse_next_option(args.argc(), args.argv.data(), "b", &state), 'b');
+}
+
+TEST(Getopt, AnOptindMovedByTheCallerRestartsAtTheStartOfThatElement) {
+  // Each step optionally sets optind first (-1 leaves it), then calls getopt.
+  struct MovedStep {
+    int set_optind;
+    int result;
+    int optind;
+  };
+  struct Case {
+    const char* optstring;
+    std::vector<std::string> words;
+    std::vector<MovedStep> steps;
+  };
+  const Case cases[] = {
+      {"", {"-bc", "-"}, {{-1, '?', 1}, {2, -1, 2}}},
+      {"abcd", {"-ab", "-cd"}, {{-1, 'a', 1}, {2, 'c', 2}, {-1, 'd', 3}}},
+      {"abcd", {"-ab", "-cd"}, {{-1, 'a', 1}, {-1, 'b', 2}, {-1, 'c', 2}, {1, 'a', 1}}},
+      // Setting optind to the value it already has keeps the place in the cluster.
+      {"abcd", {"-abc"}, {{-1, 'a', 1}, {1, 'b', 1}, {-1, 'c', 2}}},
+  };
+  zav::opterr = 0;
+  for (const Case& c : cases) {
+    ExactArguments args(c.words);
+    zav::optind = 0;
+    for (std::size_t i = 0; i < c.steps.size(); ++i) {
+      const MovedStep& step = c.steps[i];
+      if (step.set_optind >= 0) zav::optind = step.set_optind;
+      SCOPED_TRACE(testing::Message() << '"' << c.optstring << "\" step " << i);
+      EXPECT_EQ(zav::getopt(args.argc(), args.argv.data(), c.optstring), step.result);
+      EXPECT_EQ(zav::optind, step.optind);
+    }
+  }
+  zav::opterr = 1;
+  zav::optind = 1;
 }
 
 TEST(Getopt, PublicVariablesCarryTheScanAndZeroRestartsIt) {

@@ -10,6 +10,10 @@
 #include <string>
 #include <vector>
 
+#if !defined(_WIN32)
+#include <winapi_settings.h>
+#endif
+
 #include <zav/errno.h>
 #include <zav/path.h>
 #include <zav/startup.h>
@@ -116,6 +120,8 @@ TEST(RootPrefix, DrivesNetworkSharesAndPathsWithoutARoot) {
       {"//srv/shr", 9},     {"//srv/shr/", 9}, {"\\\\srv\\shr\\x", 9}, {"/\\srv/shr", 9},
       {"//srv", -1},        {"//srv/", -1},    {"//", -1},          {"/x", -1},
       {"/", -1},            {"x/y", -1},       {"", -1},            {"//srv/shr/a/b", 9},
+      // An empty server or share name is no share.
+      {"///shr", -1},       {"//srv//x", -1},  {"////", -1},        {"//srv//", -1},
   };
   for (const auto& c : cases) EXPECT_EQ(zav::root_prefix_length(c.path), c.length) << c.path;
 }
@@ -195,6 +201,8 @@ TEST(AbsoluteName, AgainstABase) {
       {"c:/base", "//srv/share/a/..", "//srv/share"},
       {"c:/base", "//srv/share", "//srv/share"},
       {"c:/base", "//srv", error(zav::ENOENT_)},
+      {"c:/base", "//srv//x", error(zav::ENOENT_)},
+      {"c:/base", "////../..=x:", error(zav::ENOENT_)},
       {"abc", "x", error(zav::EINVAL_)},
       {"/base", "x", error(zav::EINVAL_)},
       {"c:base", "x", error(zav::EINVAL_)},
@@ -503,5 +511,31 @@ TEST(DoubleByteNames, SecondBytesAreNeverSeparators) {
   SlashDriveForm on(1);
   EXPECT_EQ(normalised("/c=/\x95\x5c\\x"), "c:/\x95\x5c/x");
 }
+
+#if !defined(_WIN32)
+// A share name may end in a double-byte character whose second byte is 0x5C or
+// 0x2F: the name still has no separator after it.
+TEST(DoubleByteNames, AShareNameEndingInADoubleByteCharacterHasNoSeparatorAfterIt) {
+  WinapiSetCodePage(932);
+  const struct {
+    const char* path;
+    int length;
+    const char* absolute;
+  } cases[] = {
+      {"//srv/\x83\x5c", 8, "//srv/\x83\x5c"},
+      {"//srv/\x83\x2f", 8, "//srv/\x83\x2f"},
+      {"//srv/a\x83\x5c", 9, "//srv/a\x83\x5c"},
+      {"//srv/\x83\x5c/a/..", 8, "//srv/\x83\x5c"},
+      {"//\x83\x5c/\x83\x5c", 7, "//\x83\x5c/\x83\x5c"},
+      {"//srv/\x83", 7, "//srv/\x83"},
+      {"//srv\x83\x5c", -1, "ERR 2"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(zav::root_prefix_length(c.path), c.length) << c.path;
+    EXPECT_EQ(absolute(nullptr, c.path), c.absolute) << c.path;
+  }
+  WinapiSetCodePage(0);
+}
+#endif
 
 }  // namespace

@@ -76,6 +76,46 @@ TEST_F(TextMessage, ErrnoIsUnchangedAndStringMessageResolvesNumberedTexts) {
   EXPECT_EQ(zav::string_message(words), words);
 }
 
+// A catalog text is a printf format for most messages: it is used only when it
+// takes the same arguments as the default text, in the same order.
+TEST_F(TextMessage, CatalogTextsAreUsedOnlyWithTheConversionsOfTheDefault) {
+  std::string many;
+  for (int i = 0; i < 20; ++i) many += "%s ";
+  const struct {
+    const char* default_text;
+    std::string catalog_text;
+    bool used;
+  } cases[] = {
+      {"%s: Unknown option %c%c\n", "%s: unbekannte Option %c%c\n", true},
+      {"%s: Unknown option %c%c\n", "%-12s: Option %3c%c (100%%)\n", true},
+      {"%s: Unknown option %c%c\n", many, false},
+      {"%s: Unknown option %c%c\n", "%n%s: %c%c", false},
+      {"%s: Unknown option %c%c\n", "%s: %c%c%n", false},
+      {"%s: Unknown option %c%c\n", "%s: %c", false},
+      {"%s: Unknown option %c%c\n", "%c%c: %s", false},
+      {"%s: Unknown option %c%c\n", "%s: %*c%c", false},
+      {"%s: Unknown option %c%c\n", "%1$s: %2$c%3$c", false},
+      {"%s: Unknown option %c%c\n", "%s: %lc%c", false},
+      {"%s: Unknown option %c%c\n", "%s: %c%c %", false},
+      {"%s: Unknown option %c%c\n", "%s: %c%c %y", false},
+      {"Unknown error #%x", "Fehler #%x", true},
+      {"Unknown error #%x", "Fehler #%d", false},
+      {"Usage: rmdir [-p] directory ...\n", "Aufruf: rmdir [-p] Verzeichnis ... 100%%\n", true},
+      {"Usage: rmdir [-p] directory ...\n", "Aufruf: 100% sicher\n", false},
+      {"!memory allocation failure", "!Speicher %s", false},
+  };
+  set_env({"NLSPATH=" + path("%L/%N.cat")});
+  zav::setlocale(zav::LC_MESSAGES_, "de");
+  int number = 1;
+  for (const auto& c : cases) {
+    write_catalog("de/zav.cat", {{1, number, c.catalog_text}});
+    zav::close_text_catalog();
+    EXPECT_EQ(std::string(zav::text_message(number, c.default_text, "E")), c.used ? c.catalog_text : c.default_text)
+        << c.catalog_text;
+    ++number;
+  }
+}
+
 TEST_F(TextMessage, DefaultTemplateUsesRootdirAndPosixLocale) {
   write_catalog("etc/nls/locale/POSIX/zav.cat", {{1, 0, "from rootdir"}});
   set_env({"ROOTDIR=" + path("")});  // trailing separator is dropped

@@ -10,6 +10,8 @@
 #include <iterator>
 #include <unistd.h>
 
+#include <winapi_settings.h>
+
 #include "../../winapi/command_line.h"
 #endif
 
@@ -81,7 +83,10 @@ std::vector<std::string> split(const std::string& line, std::vector<bool>* wildc
     for (; i < line.size(); ++i) {
       char c = line[i];
       if (!quote && (c == ' ' || c == '\t')) break;
-      if (c == '\\' && quote != '\'' && i + 1 < line.size() && line[i + 1] == '"') {
+      if (IsDBCSLeadByte(static_cast<BYTE>(c)) && i + 1 < line.size()) {
+        word += c;
+        word += line[++i];
+      } else if (c == '\\' && quote != '\'' && i + 1 < line.size() && line[i + 1] == '"') {
         word += '"';
         ++i;
       } else if (quote && c == quote) {
@@ -121,6 +126,29 @@ TEST(CommandLine, EveryArgumentComesBackByteForByte) {
   EXPECT_EQ(split(line, &wildcard), arguments) << line;
   for (size_t i = 0; i < wildcard.size(); ++i)
     EXPECT_FALSE(wildcard[i]) << "argument " << i << " became a pattern in " << line;
+}
+
+// Under a double-byte code page a lead byte takes the next byte with it: the
+// line carries an argument only when that byte is the argument's own.
+TEST(CommandLine, DoubleByteArgumentsComeBackOrAreHandedOver) {
+  WinapiSetCodePage(932);
+  const struct {
+    std::string argument;
+    bool carried;
+  } cases[] = {
+      {"a\x95\x5c", true},  {"\x95\x95", true},  {"a \x95\x41 b", true}, {"\x95\"", true},
+      {"it\x95\x41's", true}, {"a\x95", false},     {"\x95\x95\x95", false}, {"a b\x95", false},
+      {"\x95'", false},       {"x\x95'y", false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(winapi::carried_byte_for_byte(c.argument), c.carried) << c.argument;
+    const char* argv[] = {"rm", c.argument.c_str(), "b"};
+    const std::vector<std::string> split_back = split(winapi::command_line(3, argv));
+    EXPECT_EQ(split_back == std::vector<std::string>({"rm", c.argument, "b"}), c.carried) << c.argument;
+  }
+  WinapiSetCodePage(65001);
+  EXPECT_TRUE(winapi::carried_byte_for_byte("a\x95"));
+  WinapiSetCodePage(0);
 }
 
 TEST(CommandLine, BuiltFromTheHostArgumentVector) {

@@ -140,6 +140,22 @@ TEST_F(SetAttributes, ClearingAfterASearchRemovesWhatWasSetSince) {
   ASSERT_TRUE(SetFileAttributesA(path("other").c_str(), 0));
   EXPECT_LT(::getxattr(host.c_str(), "user.DOSATTRIB", value, sizeof value), 0) << "still set: " << value;
 }
+// Linux keeps no user.* attributes on a named pipe: it has none to
+// clear, and a removal that clears attributes first goes on.
+TEST_F(SetAttributes, ANamedPipeHasNoDosAttributes) {
+  const std::string fifo = path("fifo");
+  std::string host = fifo;
+  for (char& c : host)
+    if (c == '\\') c = '/';
+  ASSERT_EQ(::mkfifo(host.c_str(), 0644), 0);
+  SetLastError(sentinel);
+  EXPECT_TRUE(SetFileAttributesA(fifo.c_str(), 0)) << GetLastError();
+  EXPECT_EQ(GetFileAttributesA(fifo.c_str()), DWORD{FILE_ATTRIBUTE_NORMAL});
+  EXPECT_TRUE(SetFileAttributesA(fifo.c_str(), FILE_ATTRIBUTE_READONLY));
+  EXPECT_EQ(GetFileAttributesA(fifo.c_str()), DWORD{FILE_ATTRIBUTE_READONLY});
+  EXPECT_TRUE(SetFileAttributesA(fifo.c_str(), 0));
+  EXPECT_TRUE(DeleteFileA(fifo.c_str()));
+}
 #endif
 
 TEST_F(SetAttributes, WideAttributesAndShortNames) {

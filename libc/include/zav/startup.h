@@ -14,4 +14,9 @@ extern int slash_drive_form;
 [[noreturn]] void _cmain();
 [[noreturn]] void _main();
 
+// Start-up's splitting of the command line into words, in place: `take` is
+// given each word, terminated inside `line`, and whether it holds an unquoted
+// *, ? or [.
+void split_command_line(char* line, void (*take)(char* word, bool wildcard, void* context), void* context);
+
 }  // namespace zav

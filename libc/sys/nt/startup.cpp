@@ -37,47 +37,14 @@ void store_or_die(glob_t* args, const char* text) {
 
 bool is_blank(char c) { return c == ' ' || c == '\t'; }
 
-// Splits the command line into words in place: the de-quoted text is never
-// longer than what it came from.
-void split_command_line(char* line, glob_t* args) {
-  char* in = line;
-  while (true) {
-    while (is_blank(*in)) ++in;
-    if (*in == '\0') return;
-    char* word = in;
-    char* out = in;
-    char quote = '\0';
-    int wildcards = 0;
-    while (*in != '\0') {
-      char c = *in;
-      if (quote == '\0' && is_blank(c)) break;
-      if (c == '"' || c == '\'') {
-        if (quote == '\0')
-          quote = c;
-        else if (quote == c)
-          quote = '\0';
-        else
-          *out++ = c;
-        ++in;
-      } else if (c == '\\' && in[1] == '"' && quote != '\'') {
-        *out++ = '"';
-        in += 2;
-      } else {
-        if ((c == '*' || c == '?' || c == '[') && quote == '\0') ++wildcards;
-        *out++ = c;
-        ++in;
-        if (is_lead_byte(c) && *in != '\0') *out++ = *in++;
-      }
-    }
-    bool more = *in != '\0';
-    if (more) ++in;
-    *out = '\0';
-    if (wildcards == 0)
-      store_or_die(args, word);
-    else if (glob(word, GLOB_APPEND | GLOB_NOCHECK, nullptr, args) != 0)
-      fatal_startup_error();
-    if (!more) return;
-  }
+// A word goes into the vector as it is, or, with an unquoted wildcard, as the
+// names that match it.
+void store_or_expand(char* word, bool wildcard, void* args) {
+  auto* vector = static_cast<glob_t*>(args);
+  if (!wildcard)
+    store_or_die(vector, word);
+  else if (glob(word, GLOB_APPEND | GLOB_NOCHECK, nullptr, vector) != 0)
+    fatal_startup_error();
 }
 
 bool starts_with(const char* text, const char* prefix) {
@@ -234,7 +201,7 @@ void _main() {
   if (source == ArgumentSource::command_line) {
     char* command_line = GetCommandLineA();
     CharToOemA(command_line, command_line);
-    split_command_line(command_line, &args);
+    split_command_line(command_line, store_or_expand, &args);
   }
   args.gl_first[args.gl_pathc] = nullptr;
 
