@@ -2,6 +2,7 @@
 // whether names are folded to lower case.
 #include <zav/path.h>
 #include <zav/system_call.h>
+#include <zav/windows_version.h>
 
 #include <windows.h>
 
@@ -15,7 +16,6 @@ constexpr std::size_t path_buffer = MAX_PATH + 1;
 constexpr int fold = 249;
 
 bool letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-bool windows_95() { return (GetVersion() & 0x80000000u) != 0; }
 
 // Index of the first separator at or after `from`, or -1.
 int next_separator(const char* path, int from) {
@@ -58,7 +58,7 @@ SystemCall<BOOL(WINAPI*)(LPCSTR, LPSTR, DWORD)> volume_path_name{"kernel32.dll",
 
 char* unc_for_win95(char* path) {
   normalise_path(path);
-  if (!windows_95() || path[0] != '/' || path[1] != '/') return path;
+  if (!running_on_windows_95() || path[0] != '/' || path[1] != '/') return path;
   path[0] = path[1] = '\\';
   for (char* p = path + 2; *p != '\0'; ++p) {
     if (is_lead_byte(*p)) {

@@ -9,6 +9,7 @@
 #include <zav/signal.h>
 #include <zav/stdlib.h>
 #include <zav/unistd.h>
+#include <zav/windows_version.h>
 
 namespace zav {
 
@@ -24,8 +25,6 @@ HANDLE* handles = nullptr;
 int table_size = 0;
 
 DWORD file_share_mode = 0;
-
-bool running_on_nt() { return (GetVersion() & 0x80000000u) == 0; }
 
 HANDLE handle_of(int fd) {
   if (fd < 0 || fd >= table_size) return nullptr;
@@ -180,7 +179,7 @@ int isatty(int fd) {
 }
 
 int open(const char* path, int flags, int mode) {
-  const bool nt = running_on_nt();
+  const bool nt = !running_on_windows_95();
   if (file_share_mode == 0)
     file_share_mode = FILE_SHARE_READ | FILE_SHARE_WRITE | (nt ? FILE_SHARE_DELETE : 0);
 

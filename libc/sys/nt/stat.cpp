@@ -11,6 +11,7 @@
 #include <zav/stat_nt.h>
 #include <zav/stdlib.h>
 #include <zav/wide.h>
+#include <zav/windows_version.h>
 
 namespace zav {
 
@@ -277,7 +278,7 @@ int get_file_info(WCHAR* path, std::size_t capacity, BY_HANDLE_FILE_INFORMATION*
 }
 
 int stat_core(const WCHAR* path, struct stat* record, int mode) {
-  if (is_windows_95 < 0) is_windows_95 = (GetVersion() & 0x80000000u) ? 1 : 0;
+  if (is_windows_95 < 0) is_windows_95 = running_on_windows_95() ? 1 : 0;
   if (path == nullptr) return fail_with(EINVAL_);
   if (path[0] == 0) return fail_with(ENOENT_);
 
