@@ -47,16 +47,6 @@ DWORD read_current_directory(char* buffer, DWORD size) {
   return n;
 }
 
-void fold_to_lower_case(char* text) {
-  for (char* p = text; *p != '\0'; ++p) {
-    if (is_lead_byte(*p)) {
-      if (*++p == '\0') return;
-    } else if (*p >= 'A' && *p <= 'Z') {
-      *p = static_cast<char>(*p - 'A' + 'a');
-    }
-  }
-}
-
 // Compares environment names up to the '=' that ends each (after a leading '=').
 bool same_name(const char* entry, const char* name) {
   std::size_t n = std::strlen(name);

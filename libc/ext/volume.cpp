@@ -15,7 +15,6 @@ namespace {
 constexpr std::size_t path_buffer = MAX_PATH + 1;
 constexpr int fold = 249;
 
-bool letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
 // Index of the first separator at or after `from`, or -1.
 int next_separator(const char* path, int from) {
@@ -120,7 +119,7 @@ BOOL volume_information(const char* path, LPSTR volume_name, DWORD volume_name_s
 int file_system_type(const char* path) {
   char root[path_buffer];
   const char* examined = nullptr;
-  if (letter(path[0]) && path[1] == ':') {
+  if (has_drive_prefix(path)) {
     root[0] = path[0];
     root[1] = ':';
     root[2] = '\\';

@@ -14,9 +14,17 @@ extern char** drive_directory_list;
 
 // Whether c begins a double-byte character in the file code page.
 bool is_lead_byte(char c);
+// ASCII upper case to lower case in place; double-byte characters stay as they are.
+void fold_to_lower_case(char* path);
 
 // Both slashes separate names.
 inline bool is_separator(char c) { return c == '/' || c == '\\'; }
+
+// Whether `path` begins with a drive letter and its colon (c:).
+inline bool has_drive_prefix(const char* path) {
+  const char c = path[0];
+  return ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')) && path[1] == ':';
+}
 
 // Turns the drive form /c= into c: (while slash_drive_form is set) and every
 // backslash into a slash, honouring double-byte characters. Changes `path` in place.
