@@ -17,8 +17,11 @@ bool is_lead_byte(char c);
 // ASCII upper case to lower case in place; double-byte characters stay as they are.
 void fold_to_lower_case(char* path);
 
-// Both slashes separate names.
-inline bool is_separator(char c) { return c == '/' || c == '\\'; }
+// Both slashes separate names, narrow or wide.
+template <typename Character>
+constexpr bool is_separator(Character c) {
+  return c == '/' || c == '\\';
+}
 
 // Whether `path` begins with a drive letter and its colon (c:).
 inline bool has_drive_prefix(const char* path) {

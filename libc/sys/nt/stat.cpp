@@ -7,6 +7,7 @@
 #include <ctime>
 
 #include <zav/errno.h>
+#include <zav/path.h>
 #include <zav/stat.h>
 #include <zav/stat_nt.h>
 #include <zav/stdlib.h>
@@ -25,8 +26,6 @@ constexpr std::size_t full_path_capacity = MAX_PATH + 1;
 
 // Windows itself gives up on a chain of reparse points after 63 hops.
 constexpr int max_link_hops = 63;
-
-bool is_separator(WCHAR c) { return c == '/' || c == '\\'; }
 
 std::size_t wide_length(const WCHAR* s) {
   std::size_t n = 0;
