@@ -25,6 +25,11 @@ void fold_to_lower_case(char* path) {
   }
 }
 
+void drop_trailing_slash(char* path) {
+  const std::size_t n = std::strlen(path);
+  if (n > 0 && path[n - 1] == '/' && n != 1 && n != 3 && !(n >= 2 && path[n - 2] == ':')) path[n - 1] = '\0';
+}
+
 namespace {
 
 void backslashes_to_slashes(char* p) {

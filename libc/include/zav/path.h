@@ -32,6 +32,9 @@ inline bool has_drive_prefix(const char* path) {
 // Turns the drive form /c= into c: (while slash_drive_form is set) and every
 // backslash into a slash, honouring double-byte characters. Changes `path` in place.
 char* normalise_path(char* path);
+// Cuts one trailing slash off an operand, except from /, from c:/ and any
+// other name of three characters, and after a colon.
+void drop_trailing_slash(char* path);
 // For a path that begins with a separator: /c=, /c=/... become c:, c:/...
 char* convert_drive_form(char* path, int convert_backslashes);
 // The drive form alone, backslashes kept, for any path that begins with a
