@@ -32,11 +32,8 @@ int install_handle(void* handle);
 
 // Removal of directory entries and reading of links (sys/nt/unlink.cpp,
 // recycle_bin.cpp, rename_ex.cpp, readlink.cpp). Each returns -1 with errno_ set
-// on failure.
-#ifndef MOVEFILE_DELAY_UNTIL_REBOOT
-#define MOVEFILE_REPLACE_EXISTING 0x00000001
-#define MOVEFILE_DELAY_UNTIL_REBOOT 0x00000004
-#endif
+// on failure. rename_ex takes the MoveFileEx flags of <windows.h>.
+#include <windows.h>
 
 namespace zav {
 
