@@ -53,7 +53,8 @@ class Stream {
 
  private:
   bool set_up_buffer();
-  int emit(char c);
+  // Copies n bytes into the buffer, writing it out each time it fills.
+  int append(const char* data, std::size_t n);
   int raw_get();
   void stop_writing();
 
