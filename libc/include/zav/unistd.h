@@ -6,6 +6,15 @@
 
 namespace zav {
 
+// Text mode differs by platform: Windows programs write a line end as CR LF on
+// the standard streams and read CR LF back as LF; on POSIX hosts text and binary
+// are the same and a line end stays a single LF.
+#ifdef _WIN32
+inline constexpr bool text_mode_uses_crlf = true;
+#else
+inline constexpr bool text_mode_uses_crlf = false;
+#endif
+
 inline constexpr int SEEK_SET_ = 0;
 inline constexpr int SEEK_CUR_ = 1;
 inline constexpr int SEEK_END_ = 2;
