@@ -60,16 +60,6 @@ int report_failure(const char* message_format, const char* path) {
   return 1;
 }
 
-namespace {
-
-void drop_trailing_slash(char* operand) {
-  std::size_t n = std::strlen(operand);
-  if (n > 0 && operand[n - 1] == '/' && n != 1 && n != 3 && !(n >= 2 && operand[n - 2] == ':'))
-    operand[n - 1] = '\0';
-}
-
-}  // namespace
-
 }  // namespace rm
 
 int zav::main(int argc, char** argv, char**) {
@@ -120,7 +110,7 @@ int zav::main(int argc, char** argv, char**) {
       continue;
     }
     normalise_path(operand);
-    drop_trailing_slash(operand);
+    zav::drop_trailing_slash(operand);
     result |= rm_entry(operand, nullptr);
   }
   return result;

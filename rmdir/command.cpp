@@ -21,11 +21,6 @@ int usage() {
 
 namespace {
 
-void drop_trailing_slash(char* path) {
-  std::size_t n = std::strlen(path);
-  if (n > 0 && path[n - 1] == '/' && n != 1 && n != 3 && !(n >= 2 && path[n - 2] == ':')) path[n - 1] = '\0';
-}
-
 // Cuts the last component off for -p: the run of slashes before it becomes the
 // end of the path, but the first character is never cut. False when nothing was.
 bool cut_to_parent(char* path) {
@@ -53,7 +48,7 @@ int remove_operand(char* path, bool parents) {
       zav::errno_ = 0;
     }
     zav::normalise_path(path);
-    drop_trailing_slash(path);
+    zav::drop_trailing_slash(path);
     if (zav::errno_ == 0 && zav::rmdir(path) == 0) {
       if (!parents || !cut_to_parent(path)) return 0;
       continue;

@@ -13,12 +13,10 @@ namespace {
 
 constexpr std::size_t path_buffer = MAX_PATH + 1;
 
-bool letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-bool drive_path(const char* p) { return letter(p[0]) && p[1] == ':'; }
 
 // c:, c:. and c:./... name the drive's current directory.
 bool names_drive_directory(const char* p) {
-  return drive_path(p) && (p[2] == '\0' || (p[2] == '.' && (p[3] == '\0' || p[3] == '/')));
+  return has_drive_prefix(p) && (p[2] == '\0' || (p[2] == '.' && (p[3] == '\0' || p[3] == '/')));
 }
 
 // Offset of the last slash at or after `from`, honouring double-byte characters.
@@ -79,20 +77,20 @@ int absolute_name(const char* base, char* path, char* buffer, std::size_t size) 
     std::memcpy(buffer, path, root);
     buffer[root] = '\0';
     rest = path + root;
-  } else if (drive_path(path) && path[2] == '/') {
+  } else if (has_drive_prefix(path) && path[2] == '/') {
     buffer[0] = path[0];
     buffer[1] = ':';
     buffer[2] = '\0';
     rest = path + 2;
-  } else if (drive_path(path)) {
+  } else if (has_drive_prefix(path)) {
     char drive[] = {path[0], ':', '\0'};
     if (drive_getcwd(drive, buffer, size) == nullptr) return -1;
     rest = path + 2;
   } else {
     explicit_prefix = false;
     if (base != nullptr && *base != '\0') {
-      if (!drive_path(base) && !(is_separator(base[0]) && is_separator(base[1]))) return fail_with(EINVAL_);
-      if (drive_path(base) && base[2] != '\0' && !is_separator(base[2])) return fail_with(EINVAL_);
+      if (!has_drive_prefix(base) && !(is_separator(base[0]) && is_separator(base[1]))) return fail_with(EINVAL_);
+      if (has_drive_prefix(base) && base[2] != '\0' && !is_separator(base[2])) return fail_with(EINVAL_);
       if (std::strlen(base) >= size) return fail_with(ERANGE_);
       std::strcpy(buffer, base);
       normalise_path(buffer);

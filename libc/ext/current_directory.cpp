@@ -2,6 +2,7 @@
 #include <zav/errno.h>
 #include <zav/path.h>
 #include <zav/stdlib.h>
+#include <zav/windows_version.h>
 
 #include <windows.h>
 
@@ -15,7 +16,6 @@ namespace {
 
 constexpr std::size_t path_buffer = MAX_PATH + 1;
 
-bool windows_95() { return (GetVersion() & 0x80000000u) != 0; }
 char upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
 // Index of the first slash at or after `from`, or -1.
@@ -34,7 +34,7 @@ int next_slash(const char* path, int from) {
 // drive means nothing there, so the name becomes //srv/shr\dir.
 DWORD read_current_directory(char* buffer, DWORD size) {
   DWORD n = GetCurrentDirectoryA(size, buffer);
-  if (n == 0 || n >= size || n <= 3 || !windows_95()) return n;
+  if (n == 0 || n >= size || n <= 3 || !running_on_windows_95()) return n;
   normalise_path(buffer);
   if (buffer[1] != ':' || buffer[2] != '/' || buffer[3] != '/') return n;
   std::memmove(buffer, buffer + 2, n - 1);
@@ -45,16 +45,6 @@ DWORD read_current_directory(char* buffer, DWORD size) {
     if (share_end > 0) buffer[share_end] = '\\';
   }
   return n;
-}
-
-void fold_to_lower_case(char* text) {
-  for (char* p = text; *p != '\0'; ++p) {
-    if (is_lead_byte(*p)) {
-      if (*++p == '\0') return;
-    } else if (*p >= 'A' && *p <= 'Z') {
-      *p = static_cast<char>(*p - 'A' + 'a');
-    }
-  }
 }
 
 // Compares environment names up to the '=' that ends each (after a leading '=').

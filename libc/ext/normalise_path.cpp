@@ -15,6 +15,21 @@ bool is_lead_byte(char c) {
   return static_cast<unsigned char>(c) >= 0x81 && IsDBCSLeadByte(static_cast<BYTE>(c)) != FALSE;
 }
 
+void fold_to_lower_case(char* path) {
+  for (char* p = path; *p != '\0'; ++p) {
+    if (is_lead_byte(*p)) {
+      if (*++p == '\0') return;
+    } else if (*p >= 'A' && *p <= 'Z') {
+      *p = static_cast<char>(*p - 'A' + 'a');
+    }
+  }
+}
+
+void drop_trailing_slash(char* path) {
+  const std::size_t n = std::strlen(path);
+  if (n > 0 && path[n - 1] == '/' && n != 1 && n != 3 && !(n >= 2 && path[n - 2] == ':')) path[n - 1] = '\0';
+}
+
 namespace {
 
 void backslashes_to_slashes(char* p) {

@@ -2,6 +2,7 @@
 // whether names are folded to lower case.
 #include <zav/path.h>
 #include <zav/system_call.h>
+#include <zav/windows_version.h>
 
 #include <windows.h>
 
@@ -14,8 +15,6 @@ namespace {
 constexpr std::size_t path_buffer = MAX_PATH + 1;
 constexpr int fold = 249;
 
-bool letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-bool windows_95() { return (GetVersion() & 0x80000000u) != 0; }
 
 // Index of the first separator at or after `from`, or -1.
 int next_separator(const char* path, int from) {
@@ -58,7 +57,7 @@ SystemCall<BOOL(WINAPI*)(LPCSTR, LPSTR, DWORD)> volume_path_name{"kernel32.dll",
 
 char* unc_for_win95(char* path) {
   normalise_path(path);
-  if (!windows_95() || path[0] != '/' || path[1] != '/') return path;
+  if (!running_on_windows_95() || path[0] != '/' || path[1] != '/') return path;
   path[0] = path[1] = '\\';
   for (char* p = path + 2; *p != '\0'; ++p) {
     if (is_lead_byte(*p)) {
@@ -120,7 +119,7 @@ BOOL volume_information(const char* path, LPSTR volume_name, DWORD volume_name_s
 int file_system_type(const char* path) {
   char root[path_buffer];
   const char* examined = nullptr;
-  if (letter(path[0]) && path[1] == ':') {
+  if (has_drive_prefix(path)) {
     root[0] = path[0];
     root[1] = ':';
     root[2] = '\\';

@@ -1,15 +1,17 @@
 // malloc and friends over the Win32 process heap. Every block comes zero-filled;
-// heap failures are reported on stderr and never end the process.
+// heap failures are reported on standard error and never end the process.
 #include <windows.h>
 
 #include <cinttypes>
+#include <cstdarg>
+#include <cstdio>
 #include <cstring>
 
 #include <zav/errno.h>
 #include <zav/getopt.h>
-#include <zav/stdio.h>
 #include <zav/stdlib.h>
 #include <zav/string.h>
+#include <zav/unistd.h>
 
 namespace zav {
 
@@ -35,15 +37,30 @@ void* call_heap(HeapCall heap_call) {
 
 const char* name_for_diagnostic() { return utility_name != nullptr ? utility_name : ""; }
 
+// Straight to the standard error descriptor, with the platform's line end:
+// stdio allocates from this heap, so the heap cannot report through stdio.
+void report(const char* format, ...) {
+  char line[512];
+  std::va_list arguments;
+  va_start(arguments, format);
+  const int n = std::vsnprintf(line, sizeof line - 1, format, arguments);
+  va_end(arguments);
+  if (n <= 0) return;
+  std::size_t length = static_cast<std::size_t>(n) < sizeof line - 2 ? static_cast<std::size_t>(n) : sizeof line - 2;
+  if (text_mode_uses_crlf && line[length - 1] == '\n') {
+    line[length - 1] = '\r';
+    line[length++] = '\n';
+  }
+  write(2, line, length);
+}
+
 }  // namespace
 
 void init_process_heap(const char* what) {
   process_heap = GetProcessHeap();
   if (process_heap != nullptr) return;
   const int code = static_cast<int>(GetLastError());
-  fprintf(stderr_, "%s: %s%s failed: GetProcessHeap() failed: %s\n", name_for_diagnostic(), "",
-          what, strerror(code));
-  fflush(stderr_);
+  report("%s: %s%s failed: GetProcessHeap() failed: %s\n", name_for_diagnostic(), "", what, strerror(code));
   errno_ = code;
 }
 
@@ -68,17 +85,14 @@ void* realloc(void* block, std::size_t size) {
 void free(void* block) {
   const uintptr_t address = reinterpret_cast<uintptr_t>(block);
   if (process_heap == nullptr) {
-    fprintf(stderr_, "%s: %sfree(0x%" PRIxPTR ") failed: heap not initialized\n",
-            name_for_diagnostic(), "", address);
-    fflush(stderr_);
+    report("%s: %sfree(0x%" PRIxPTR ") failed: heap not initialized\n", name_for_diagnostic(), "", address);
     return;
   }
   if (block == nullptr) return;
   if (!HeapFree(process_heap, 0, block)) {
     const int code = static_cast<int>(GetLastError());
-    fprintf(stderr_, "%s: %sfree(0x%" PRIxPTR ") failed: HeapFree() failed: %s\n",
-            name_for_diagnostic(), "", address, strerror(code));
-    fflush(stderr_);
+    report("%s: %sfree(0x%" PRIxPTR ") failed: HeapFree() failed: %s\n", name_for_diagnostic(), "", address,
+           strerror(code));
   }
 }
 

@@ -1,9 +1,7 @@
 // Yes/no answers judged by the locale's answer expressions.
 #include <zav/isyes.h>
 #include <zav/locale.h>
-
-#include <optional>
-#include <regex>
+#include <zav/regex.h>
 
 namespace zav {
 
@@ -13,32 +11,22 @@ namespace {
 constexpr const char* yes_expression = "^[yY]";
 constexpr const char* no_expression = "^[nN]";
 
-// A slot that failed to compile stays empty and matches nothing.
-std::optional<std::regex> yes_slot;
-std::optional<std::regex> no_slot;
+// A slot that failed to compile holds nothing and matches nothing.
+regex_t yes_slot;
+regex_t no_slot;
 
-void compile(std::optional<std::regex>& slot, const char* expression) {
-  try {
-    slot.emplace(expression, std::regex::extended);
-  } catch (const std::regex_error&) {
-    slot.reset();
-  }
-}
-
-bool matches(const std::optional<std::regex>& slot, const char* answer) {
-  return slot.has_value() && std::regex_search(answer, *slot);
-}
+bool matches(const regex_t& slot, const char* answer) { return regexec(&slot, answer, 0, nullptr, 0) == 0; }
 
 }  // namespace
 
 int isyes(const char* answer) {
   std::uint8_t& flags = locale_categories[LC_MESSAGES_].flags;
   if ((flags & YESNO_COMPILED_FLAG) == 0) {
-    yes_slot.reset();
-    no_slot.reset();
+    regfree(&yes_slot);
+    regfree(&no_slot);
     flags |= YESNO_COMPILED_FLAG;
-    compile(yes_slot, yes_expression);
-    compile(no_slot, no_expression);
+    regcomp(&yes_slot, yes_expression, REG_EXTENDED_);
+    regcomp(&no_slot, no_expression, REG_EXTENDED_);
   }
   if (matches(yes_slot, answer)) return 1;
   return matches(no_slot, answer) ? 0 : -1;

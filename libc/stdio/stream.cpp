@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include <cstring>
+
 #include <zav/stdlib.h>
 #include <zav/unistd.h>
 
@@ -50,9 +52,15 @@ int Stream::flush() {
   return 0;
 }
 
-int Stream::emit(char c) {
-  if (count_ == capacity_ && flush() != 0) return EOF_;
-  buffer_[count_++] = c;
+int Stream::append(const char* data, std::size_t n) {
+  while (n > 0) {
+    if (count_ == capacity_ && flush() != 0) return EOF_;
+    const std::size_t run = n < capacity_ - count_ ? n : capacity_ - count_;
+    std::memcpy(buffer_ + count_, data, run);
+    count_ += run;
+    data += run;
+    n -= run;
+  }
   return 0;
 }
 
@@ -66,15 +74,18 @@ int Stream::put(const char* data, std::size_t n) {
     count_ = position_ = 0;  // unread input is dropped when a stream turns to output
     flags_ |= writing;
   }
-  bool line_end = false;
-  for (std::size_t i = 0; i < n; ++i) {
-    if (data[i] == '\n') {
-      line_end = true;
-      if (text_mode_uses_crlf && (flags_ & text) != 0 && emit('\r') != 0) return EOF_;
+  const char* line_end = static_cast<const char*>(std::memchr(data, '\n', n));
+  const bool ends_line = line_end != nullptr;
+  if (text_mode_uses_crlf && (flags_ & text) != 0) {
+    for (; line_end != nullptr; line_end = static_cast<const char*>(std::memchr(data, '\n', n))) {
+      const auto before = static_cast<std::size_t>(line_end - data);
+      if (append(data, before) != 0 || append("\r\n", 2) != 0) return EOF_;
+      data = line_end + 1;
+      n -= before + 1;
     }
-    if (emit(data[i]) != 0) return EOF_;
   }
-  if ((flags_ & unbuffered) != 0 || (line_end && (flags_ & line_buffered) != 0)) return flush();
+  if (append(data, n) != 0) return EOF_;
+  if ((flags_ & unbuffered) != 0 || (ends_line && (flags_ & line_buffered) != 0)) return flush();
   return 0;
 }
 

@@ -4,17 +4,9 @@
 #include <cstddef>
 
 #include <zav/stdio.h>
+#include <zav/unistd.h>
 
 namespace zav {
-
-// Text mode differs by platform: Windows programs write a line end as CR LF on
-// the standard streams and read CR LF back as LF; on POSIX hosts text and binary
-// are the same and a line end stays a single LF.
-#ifdef _WIN32
-inline constexpr bool text_mode_uses_crlf = true;
-#else
-inline constexpr bool text_mode_uses_crlf = false;
-#endif
 
 class Stream {
  public:
@@ -53,7 +45,8 @@ class Stream {
 
  private:
   bool set_up_buffer();
-  int emit(char c);
+  // Copies n bytes into the buffer, writing it out each time it fills.
+  int append(const char* data, std::size_t n);
   int raw_get();
   void stop_writing();
 

@@ -143,6 +143,22 @@ TEST_F(Descriptors, SeekingAndTheNegativeSeekReset) {
   EXPECT_EQ(zav::close(fd), 0);
 }
 
+TEST_F(Descriptors, AnUnknownWhenceIsEinvalAndLeavesThePosition) {
+  int fd = open_file("whence", "0123");
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(zav::lseek(fd, 2, SEEK_SET_), 2);
+  for (int whence : {-1, 3}) {
+    errno_ = 0;
+    EXPECT_EQ(zav::lseek(fd, 1, whence), -1) << whence;
+    EXPECT_EQ(errno_, EINVAL_) << whence;
+    errno_ = 0;
+    EXPECT_EQ(zav::lseek64(fd, 1, whence), -1) << whence;
+    EXPECT_EQ(errno_, EINVAL_) << whence;
+  }
+  EXPECT_EQ(zav::lseek(fd, 0, SEEK_CUR_), 2);
+  EXPECT_EQ(zav::close(fd), 0);
+}
+
 TEST(DescriptorsPipe, LseekOnAPipeIsEspipeAndReadSeesEndOfFile) {
   HANDLE read_end = nullptr, write_end = nullptr;
   ASSERT_TRUE(CreatePipe(&read_end, &write_end, nullptr, 0));

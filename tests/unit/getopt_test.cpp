@@ -183,4 +183,26 @@ TEST(Getopt, PublicVariablesCarryTheScanAndZeroRestartsIt) {
   zav::optind = 1;
 }
 
+TEST(Getopt, EachCallTakesTheModesOfItsOwnOptionString) {
+  std::string a = "-a", p = "+b";
+  char* argv[] = {const_cast<char*>("prog"), a.data(), p.data(), nullptr};
+  zav::opterr = 0;
+  const struct {
+    const char* optstring;
+    int argc;
+    int optind_before;
+    int result;
+  } calls[] = {
+      {":a:", 2, 0, ':'}, {"a:", 2, 1, '?'}, {":a:", 2, 1, ':'},  // a missing argument: quiet or not
+      {"+b", 3, 2, 'b'},  {"b", 3, 2, -1},   {"+b", 3, 2, 'b'},   // a + cluster only in plus-cluster mode
+  };
+  for (const auto& call : calls) {
+    zav::optind = call.optind_before;
+    EXPECT_EQ(zav::getopt(call.argc, argv, call.optstring), call.result)
+        << call.optstring << " at " << call.optind_before;
+  }
+  zav::opterr = 1;
+  zav::optind = 1;
+}
+
 }  // namespace

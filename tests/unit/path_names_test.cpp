@@ -162,6 +162,37 @@ TEST(RootOrDotName, SecondBytesAreNeitherSeparatorsNorDots) {
 }
 #endif
 
+TEST(OperandSpelling, OneTrailingSlashGoesUnlessARootOrAThreeCharacterNameWouldChange) {
+  const struct {
+    const char* operand;
+    const char* kept;
+  } cases[] = {
+      {"dir/", "dir"}, {"a/b/", "a/b"}, {"dir//", "dir/"}, {"dir", "dir"}, {"", ""},
+      {"/", "/"},      {"c:/", "c:/"},  {"ab/", "ab/"},    {"x:/", "x:/"}, {"ab:/", "ab:/"},
+  };
+  for (const auto& c : cases) {
+    std::string text = c.operand;
+    zav::drop_trailing_slash(text.data());
+    EXPECT_EQ(std::string(text.c_str()), c.kept) << c.operand;
+  }
+}
+
+TEST(OperandSpelling, DrivePrefixIsALetterAndAColon) {
+  for (const char* yes : {"c:", "Z:/x", "a:b"}) EXPECT_TRUE(zav::has_drive_prefix(yes)) << yes;
+  for (const char* no : {"", "c", "1:", "::", "/c:", "@:", "[:", "`:", "{:"}) EXPECT_FALSE(zav::has_drive_prefix(no)) << no;
+}
+
+#ifndef _WIN32
+// 0x81 0x41 is one character of code page 932 whose second byte is an A.
+TEST(OperandSpelling, FoldingToLowerCaseLeavesSecondBytesAlone) {
+  WinapiSetCodePage(932);
+  std::string text = "AbC/\x81\x41Z\x81";
+  zav::fold_to_lower_case(text.data());
+  WinapiSetCodePage(0);
+  EXPECT_EQ(text, "abc/\x81\x41z\x81");
+}
+#endif
+
 // absolute_name into a buffer of `size` with a guard after it; "ERR n" on failure.
 std::string absolute(const char* base, const char* path, std::size_t size = MAX_PATH + 1) {
   std::string text = path;

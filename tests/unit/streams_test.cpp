@@ -98,6 +98,23 @@ TEST_F(Streams, StdoutTextModeAndFormattedOutput) {
   EXPECT_EQ(ztest::ScratchDir::contents(name), "abc" + nl + "p" + nl + "z42-x|" + long_text + nl);
 }
 
+TEST_F(Streams, ALongWriteFillsWholeBuffersAndTranslatesLineEndsAcrossTheirEdges) {
+  const std::string name = dir.file("runs");
+  std::string lines, expected;
+  for (int i = 0; i < 700; ++i) {
+    lines += "x\n";
+    expected += "x" + nl;
+  }
+  {
+    Redirect redirect(1, name);
+    EXPECT_EQ(fputs(lines.c_str(), stdout_), 0);
+    const std::size_t full_buffers = expected.size() / STREAM_BUFFER_SIZE * STREAM_BUFFER_SIZE;
+    EXPECT_EQ(ztest::ScratchDir::contents(name), expected.substr(0, full_buffers));
+    EXPECT_EQ(fflush(stdout_), 0);
+  }
+  EXPECT_EQ(ztest::ScratchDir::contents(name), expected);
+}
+
 TEST_F(Streams, FgetsReadsLinesAcrossCrLfAndBufferEdges) {
   // The CR LF of the first line straddles the first 1024-byte read.
   const std::string first(1023, 'x');

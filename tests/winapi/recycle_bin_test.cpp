@@ -176,10 +176,7 @@ TEST_F(RecycleBinTest, MissingNames) {
   EXPECT_EQ(operate({unique("missing")}, recycle_flags, &aborted), int{ERROR_FILE_NOT_FOUND});
   EXPECT_FALSE(aborted);
   int result = operate({"no\\" + unique("missing")}, recycle_flags);
-  if (running_under_wine())
-    EXPECT_EQ(result, 0x7C) << "Wine answers with the old DE_INVALIDFILES";
-  else
-    EXPECT_EQ(result, int{ERROR_PATH_NOT_FOUND}) << "the layer answers with the Win32 code";
+  EXPECT_KNOWN_WINE_DIFFERENCE(result, int{ERROR_PATH_NOT_FOUND}, 0x7C, "Wine answers with the old DE_INVALIDFILES");
 }
 
 TEST_F(RecycleBinTest, WithoutAllowUndoTheFileIsDeleted) {

@@ -369,6 +369,7 @@ BOOL WINAPI CharToOemA(LPCSTR pSrc, LPSTR pDst);
 #endif
 #ifndef MOVEFILE_DELAY_UNTIL_REBOOT
 #define MOVEFILE_REPLACE_EXISTING 0x00000001
+#define MOVEFILE_COPY_ALLOWED 0x00000002
 #define MOVEFILE_DELAY_UNTIL_REBOOT 0x00000004
 #endif
 #ifndef TIME_ZONE_ID_INVALID
@@ -514,11 +515,6 @@ void WINAPI SetFileApisToANSI(void);
 }
 #ifndef ERROR_INVALID_FLAGS
 #define ERROR_INVALID_FLAGS 1004L
-#endif
-
-// ---- moves between file systems --------------------------------------------
-#ifndef MOVEFILE_COPY_ALLOWED
-#define MOVEFILE_COPY_ALLOWED 0x00000002
 #endif
 
 // ---- file-system calls of the POSIX layer: further SDK names ----------------

@@ -14,13 +14,27 @@ extern char** drive_directory_list;
 
 // Whether c begins a double-byte character in the file code page.
 bool is_lead_byte(char c);
+// ASCII upper case to lower case in place; double-byte characters stay as they are.
+void fold_to_lower_case(char* path);
 
-// Both slashes separate names.
-inline bool is_separator(char c) { return c == '/' || c == '\\'; }
+// Both slashes separate names, narrow or wide.
+template <typename Character>
+constexpr bool is_separator(Character c) {
+  return c == '/' || c == '\\';
+}
+
+// Whether `path` begins with a drive letter and its colon (c:).
+inline bool has_drive_prefix(const char* path) {
+  const char c = path[0];
+  return ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')) && path[1] == ':';
+}
 
 // Turns the drive form /c= into c: (while slash_drive_form is set) and every
 // backslash into a slash, honouring double-byte characters. Changes `path` in place.
 char* normalise_path(char* path);
+// Cuts one trailing slash off an operand, except from /, from c:/ and any
+// other name of three characters, and after a colon.
+void drop_trailing_slash(char* path);
 // For a path that begins with a separator: /c=, /c=/... become c:, c:/...
 char* convert_drive_form(char* path, int convert_backslashes);
 // The drive form alone, backslashes kept, for any path that begins with a

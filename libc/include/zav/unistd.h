@@ -6,6 +6,15 @@
 
 namespace zav {
 
+// Text mode differs by platform: Windows programs write a line end as CR LF on
+// the standard streams and read CR LF back as LF; on POSIX hosts text and binary
+// are the same and a line end stays a single LF.
+#ifdef _WIN32
+inline constexpr bool text_mode_uses_crlf = true;
+#else
+inline constexpr bool text_mode_uses_crlf = false;
+#endif
+
 inline constexpr int SEEK_SET_ = 0;
 inline constexpr int SEEK_CUR_ = 1;
 inline constexpr int SEEK_END_ = 2;
@@ -32,11 +41,8 @@ int install_handle(void* handle);
 
 // Removal of directory entries and reading of links (sys/nt/unlink.cpp,
 // recycle_bin.cpp, rename_ex.cpp, readlink.cpp). Each returns -1 with errno_ set
-// on failure.
-#ifndef MOVEFILE_DELAY_UNTIL_REBOOT
-#define MOVEFILE_REPLACE_EXISTING 0x00000001
-#define MOVEFILE_DELAY_UNTIL_REBOOT 0x00000004
-#endif
+// on failure. rename_ex takes the MoveFileEx flags of <windows.h>.
+#include <windows.h>
 
 namespace zav {
 

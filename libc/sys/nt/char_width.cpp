@@ -49,6 +49,19 @@ bool narrow_name(LPCWSTR name) {
   return true;
 }
 
+// Makes the wide call unless narrow calls are forced. False when its answer
+// stands (`result`: success, or a failure the narrow call would not mend); true
+// when the narrow call is to be made in its place, with `result` the failure.
+template <typename Result, typename WideCall>
+bool narrow_call_needed(Result& result, Result failure, WideCall wide_call) {
+  if (narrow_calls_forced())
+    SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+  else if ((result = wide_call()) != failure)
+    return false;
+  result = failure;
+  return wants_narrow_call();
+}
+
 // Number of wide characters that the first `bytes` bytes of `narrow` make.
 int wide_characters(const char* narrow, int bytes) {
   if (bytes == 0) return 0;
@@ -58,13 +71,10 @@ int wide_characters(const char* narrow, int bytes) {
 }  // namespace
 
 DWORD get_full_path_name_w(LPCWSTR name, DWORD length, LPWSTR buffer, LPWSTR* file_part) {
-  if (narrow_calls_forced()) {
-    SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
-  } else {
-    DWORD n = GetFullPathNameW(name, length, buffer, file_part);
-    if (n != 0) return n;
-  }
-  if (!wants_narrow_call() || !narrow_name(name)) return 0;
+  DWORD wide_result;
+  if (!narrow_call_needed(wide_result, DWORD{0}, [&] { return GetFullPathNameW(name, length, buffer, file_part); }) ||
+      !narrow_name(name))
+    return wide_result;
 
   auto narrow = static_cast<char*>(malloc(length));
   if (narrow == nullptr) {
@@ -90,13 +100,10 @@ DWORD get_full_path_name_w(LPCWSTR name, DWORD length, LPWSTR buffer, LPWSTR* fi
 }
 
 HANDLE find_first_file_w(LPCWSTR name, WIN32_FIND_DATAW* data) {
-  if (narrow_calls_forced()) {
-    SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
-  } else {
-    HANDLE search = FindFirstFileW(name, data);
-    if (search != INVALID_HANDLE_VALUE) return search;
-  }
-  if (!wants_narrow_call() || !narrow_name(name)) return INVALID_HANDLE_VALUE;
+  HANDLE wide_search;
+  if (!narrow_call_needed(wide_search, INVALID_HANDLE_VALUE, [&] { return FindFirstFileW(name, data); }) ||
+      !narrow_name(name))
+    return wide_search;
 
   WIN32_FIND_DATAA found;
   HANDLE search = FindFirstFileA(narrow_for_ansi_call, &found);
@@ -120,36 +127,27 @@ HANDLE find_first_file_w(LPCWSTR name, WIN32_FIND_DATAW* data) {
 
 HANDLE create_file_w(LPCWSTR name, DWORD access, DWORD sharing, LPSECURITY_ATTRIBUTES security,
                      DWORD disposition, DWORD flags, HANDLE template_file) {
-  if (narrow_calls_forced()) {
-    SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
-  } else {
-    HANDLE file = CreateFileW(name, access, sharing, security, disposition, flags, template_file);
-    if (file != INVALID_HANDLE_VALUE) return file;
-  }
-  if (!wants_narrow_call() || !narrow_name(name)) return INVALID_HANDLE_VALUE;
+  HANDLE file;
+  if (!narrow_call_needed(file, INVALID_HANDLE_VALUE,
+                          [&] { return CreateFileW(name, access, sharing, security, disposition, flags, template_file); }) ||
+      !narrow_name(name))
+    return file;
   return CreateFileA(narrow_for_ansi_call, access, sharing, security, disposition, flags,
                      template_file);
 }
 
 DWORD get_file_attributes_w(LPCWSTR name) {
-  if (narrow_calls_forced()) {
-    SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
-  } else {
-    DWORD attributes = GetFileAttributesW(name);
-    if (attributes != INVALID_FILE_ATTRIBUTES) return attributes;
-  }
-  if (!wants_narrow_call() || !narrow_name(name)) return INVALID_FILE_ATTRIBUTES;
+  DWORD attributes;
+  if (!narrow_call_needed(attributes, INVALID_FILE_ATTRIBUTES, [&] { return GetFileAttributesW(name); }) ||
+      !narrow_name(name))
+    return attributes;
   return GetFileAttributesA(narrow_for_ansi_call);
 }
 
 DWORD get_current_directory_w(DWORD length, LPWSTR buffer) {
-  if (narrow_calls_forced()) {
-    SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
-  } else {
-    DWORD n = GetCurrentDirectoryW(length, buffer);
-    if (n != 0) return n;
-  }
-  if (!wants_narrow_call()) return 0;
+  DWORD wide_result;
+  if (!narrow_call_needed(wide_result, DWORD{0}, [&] { return GetCurrentDirectoryW(length, buffer); }))
+    return wide_result;
 
   DWORD needed = GetCurrentDirectoryA(0, nullptr);
   if (needed == 0) return 0;

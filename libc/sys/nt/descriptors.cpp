@@ -9,6 +9,7 @@
 #include <zav/signal.h>
 #include <zav/stdlib.h>
 #include <zav/unistd.h>
+#include <zav/windows_version.h>
 
 namespace zav {
 
@@ -24,8 +25,6 @@ HANDLE* handles = nullptr;
 int table_size = 0;
 
 DWORD file_share_mode = 0;
-
-bool running_on_nt() { return (GetVersion() & 0x80000000u) == 0; }
 
 HANDLE handle_of(int fd) {
   if (fd < 0 || fd >= table_size) return nullptr;
@@ -111,6 +110,24 @@ DWORD seek_method(int whence, bool* valid) {
   return whence == SEEK_CUR_ ? FILE_CURRENT : whence == SEEK_END_ ? FILE_END : FILE_BEGIN;
 }
 
+// The handle a seek moves and the SetFilePointer method for `whence`; null with
+// errno_ set for a bad descriptor, a pipe or an unknown `whence`.
+HANDLE seek_handle(int fd, int whence, DWORD* method) {
+  HANDLE handle = handle_of(fd);
+  bool valid;
+  *method = seek_method(whence, &valid);
+  int code = 0;
+  if (handle == nullptr)
+    code = EBADF_;
+  else if (GetFileType(handle) == FILE_TYPE_PIPE)
+    code = ESPIPE_;
+  else if (!valid)
+    code = EINVAL_;
+  if (code == 0) return handle;
+  fail_with(code);
+  return nullptr;
+}
+
 int lock_range(HANDLE handle, int cmd, flock* lock) {
   DWORD base = 0;
   switch (lock->l_whence) {
@@ -180,7 +197,7 @@ int isatty(int fd) {
 }
 
 int open(const char* path, int flags, int mode) {
-  const bool nt = running_on_nt();
+  const bool nt = !running_on_windows_95();
   if (file_share_mode == 0)
     file_share_mode = FILE_SHARE_READ | FILE_SHARE_WRITE | (nt ? FILE_SHARE_DELETE : 0);
 
@@ -257,12 +274,9 @@ long write(int fd, const void* buf, std::size_t n) {
 }
 
 long lseek(int fd, long offset, int whence) {
-  HANDLE handle = handle_of(fd);
-  if (handle == nullptr) return fail_with(EBADF_);
-  if (GetFileType(handle) == FILE_TYPE_PIPE) return fail_with(ESPIPE_);
-  bool valid;
-  const DWORD method = seek_method(whence, &valid);
-  if (!valid) return fail_with(EINVAL_);
+  DWORD method;
+  HANDLE handle = seek_handle(fd, whence, &method);
+  if (handle == nullptr) return -1;
   const DWORD position = SetFilePointer(handle, static_cast<LONG>(offset), nullptr, method);
   if (position != INVALID_SET_FILE_POINTER) return static_cast<long>(position);
   if (GetLastError() == ERROR_NEGATIVE_SEEK) {
@@ -273,12 +287,9 @@ long lseek(int fd, long offset, int whence) {
 }
 
 int64_t lseek64(int fd, int64_t offset, int whence) {
-  HANDLE handle = handle_of(fd);
-  if (handle == nullptr) return fail_with(EBADF_);
-  if (GetFileType(handle) == FILE_TYPE_PIPE) return fail_with(ESPIPE_);
-  bool valid;
-  const DWORD method = seek_method(whence, &valid);
-  if (!valid) return fail_with(EINVAL_);
+  DWORD method;
+  HANDLE handle = seek_handle(fd, whence, &method);
+  if (handle == nullptr) return -1;
   LONG high = static_cast<LONG>(offset >> 32);
   SetLastError(NO_ERROR);
   const DWORD low = SetFilePointer(handle, static_cast<LONG>(offset & 0xFFFFFFFF), &high, method);

@@ -27,18 +27,6 @@ bool ascii(const char* text, std::size_t length) {
   return any < 0x80;
 }
 
-bool letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-
-void fold_to_lower_case(char* name) {
-  for (char* p = name; *p != '\0'; ++p) {
-    if (is_lead_byte(*p)) {
-      if (*++p == '\0') return;
-    } else if (*p >= 'A' && *p <= 'Z') {
-      *p = static_cast<char>(*p - 'A' + 'a');
-    }
-  }
-}
-
 DIR* fail_open(DIR* dir, int code) {
   free(dir);
   errno_ = code;
@@ -67,7 +55,7 @@ DIR* opendir(const char* path) {
   if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return fail_open(dir, ENOTDIR_);
 
   // A trail byte is never a slash, so the last byte alone tells.
-  const bool bare_drive = length == 2 && letter(dir->path[0]) && dir->path[1] == ':';
+  const bool bare_drive = length == 2 && has_drive_prefix(dir->path);
   if (!bare_drive && (length == 0 || dir->path[length - 1] != '/')) {
     dir->path[length++] = '\\';
     dir->path[length] = '\0';

@@ -12,12 +12,11 @@
 #include <zav/system_call.h>
 #include <zav/unistd.h>
 #include <zav/wide.h>
+#include <zav/windows_version.h>
 
 namespace zav {
 
 namespace {
-
-bool windows_95() { return (GetVersion() & 0x80000000u) != 0; }
 
 // Windows 95/98 may lack it.
 SystemCall<int(WINAPI*)(LPSHFILEOPSTRUCTW)> wide_file_operation{"shell32.dll", "SHFileOperationW"};
@@ -80,7 +79,7 @@ int unlink_to_recycle_bin(const char* path) {
 
   int r;
   // Where Windows 95/98 has the wide call at all, it is not to be trusted to act.
-  auto wide = windows_95() || narrow_calls_forced() ? nullptr : wide_file_operation.get();
+  auto wide = running_on_windows_95() || narrow_calls_forced() ? nullptr : wide_file_operation.get();
   if (wide != nullptr) {
     r = recycle(wide, list);
   } else {

@@ -10,6 +10,7 @@
 #include <zav/removal.h>
 #include <zav/stdlib.h>
 #include <zav/unistd.h>
+#include <zav/windows_version.h>
 
 namespace zav {
 
@@ -20,8 +21,6 @@ char absolute_buffer[MAX_PATH];
 constexpr DWORD section_step = 512;
 constexpr DWORD section_limit = 2048;
 constexpr char wininit_name[] = "\\WININIT.INI";
-
-bool running_on_windows_95() { return (GetVersion() & 0x80000000u) != 0; }
 
 char fold(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 

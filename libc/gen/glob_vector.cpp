@@ -1,3 +1,4 @@
+// The vector of names that glob fills: storing, growing and freeing it.
 #include <zav/glob.h>
 
 #include <zav/stdlib.h>
