@@ -172,7 +172,8 @@ def target(request):
     t = Target(name, bin_dir)
     if not t.program("rm").exists():
         pytest.exit(f"no programs in {bin_dir}: build the '{name}' preset first", returncode=2)
-    server = wineserver() if t.windows else None
+    # Under ctest the run keeps one Wine server for all its tests.
+    server = wineserver() if t.windows and not os.environ.get("ZAV_WINE_SERVER_KEPT") else None
     if server:
         # One Wine server for the whole run: starting one per program costs seconds.
         env = dict(os.environ, WINEPREFIX=str(wine_prefix()))
